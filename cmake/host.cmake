@@ -1,0 +1,24 @@
+# The launcher's logic built natively against the fake platform, with the
+# host tests.
+enable_testing()
+
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL)
+
+add_library(q8_logic STATIC ${LAUNCHER_LOGIC})
+target_include_directories(q8_logic PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(q8_logic PRIVATE -Wall -Wextra -Werror -fno-exceptions -fno-rtti)
+
+add_library(q8_fake_platform STATIC tests/fake_platform.cpp)
+target_include_directories(q8_fake_platform PUBLIC ${CMAKE_SOURCE_DIR})
+
+add_executable(q8_host_tests
+    tests/presence_test.cpp
+    tests/instance_guard_test.cpp
+    tests/launch_test.cpp
+    tests/scenario.cpp)
+target_link_libraries(q8_host_tests PRIVATE q8_logic q8_fake_platform GTest::gtest_main)
+
+include(GoogleTest)
+gtest_discover_tests(q8_host_tests)

@@ -1,0 +1,41 @@
+# Q8.exe, its companion tools and the end-to-end tests, as 32-bit Windows
+# programs. Everything links statically so that only Windows' own DLLs are
+# imported.
+enable_language(RC)
+enable_testing()
+
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_compile_definitions(__USE_MINGW_ANSI_STDIO=0 WIN32_LEAN_AND_MEAN)
+add_compile_options(-Wall -Wextra -ffunction-sections -fdata-sections)
+add_link_options(-static -Wl,--gc-sections -Wl,--no-insert-timestamp)
+
+add_library(q8_platform STATIC launcher/platform/platform_win32.cpp)
+target_include_directories(q8_platform PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(q8_platform PRIVATE -fno-exceptions -fno-rtti)
+target_link_libraries(q8_platform PUBLIC shell32 user32 kernel32)
+
+# Q8.exe brings its own start-up code and none of the C runtime's: it imports
+# the few string and formatting routines it uses from the system's msvcrt.dll.
+add_executable(Q8 WIN32 ${LAUNCHER_LOGIC} launcher/platform/platform_win32.cpp
+                        launcher/platform/startup_win32.cpp resources/q8.rc)
+target_include_directories(Q8 PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_options(Q8 PRIVATE -Werror -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+                                  -fno-ident)
+target_link_options(Q8 PRIVATE -s -nostartfiles -Wl,-e,_Q8Startup@0)
+target_link_libraries(Q8 PRIVATE shell32 user32 kernel32 msvcrt)
+
+# The presence rule and the command-tail rule, for the tools, from the same
+# sources the launcher uses.
+add_library(q8_shared STATIC launcher/presence/presence.cpp launcher/launch.cpp)
+target_link_libraries(q8_shared PUBLIC q8_platform)
+
+add_executable(TestGame WIN32 tools/test_game.cpp)
+target_link_libraries(TestGame PRIVATE q8_shared)
+
+add_executable(DemoGame WIN32 tools/demo_game.cpp)
+target_link_libraries(DemoGame PRIVATE q8_shared)
+
+add_executable(DemoNarrator tools/demo_narrator.cpp)
+target_link_libraries(DemoNarrator PRIVATE q8_shared)
+
+include(cmake/e2e.cmake)

@@ -1,0 +1,73 @@
+// The few operating-system operations the launcher needs, and nothing else.
+//
+// The launcher's logic calls only these. The real binaries link
+// platform_win32.cpp, a thin file of direct Win32 calls; the host tests link a
+// fake with a simulated clock and a table of named objects instead.
+#pragma once
+
+#include <cstdint>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define Q8_WINAPI __attribute__((stdcall))
+#else
+#define Q8_WINAPI
+#endif
+
+namespace plat {
+
+using Handle = void*;  // a kernel object, or nullptr for none
+using Tick = std::uint32_t;
+
+constexpr unsigned long kErrorAlreadyExists = 183;
+constexpr unsigned long kWaitObject0 = 0;
+constexpr unsigned long kWaitTimeout = 0x102;
+constexpr unsigned long kWaitFailed = 0xFFFFFFFF;
+constexpr unsigned long kSeeMaskFlagNoUi = 0x400;
+constexpr int kSwShow = 5;
+constexpr unsigned kMbIconError = 0x10;
+constexpr unsigned kMbOk = 0x0;
+constexpr unsigned long kMaxPath = 260;
+
+// Laid out exactly as the shell's SHELLEXECUTEINFOA, so the Win32 side can pass
+// it through unchanged (it checks the layout at compile time).
+struct ShellExecuteInfo {
+  std::uint32_t cbSize;
+  unsigned long fMask;
+  void* hwnd;
+  const char* lpVerb;
+  const char* lpFile;
+  const char* lpParameters;
+  const char* lpDirectory;
+  int nShow;
+  void* hInstApp;
+  void* lpIDList;
+  const char* lpClass;
+  void* hkeyClass;
+  unsigned long dwHotKey;
+  void* hIconOrMonitor;
+  void* hProcess;
+};
+
+// Whether a byte is a lead byte of the system's ANSI code page.
+bool IsLeadByte(unsigned char byte);
+
+// Creates or opens a named event: no security attributes, manual reset, not
+// signalled. Leaves kErrorAlreadyExists as the last error when it existed.
+Handle CreateNamedEvent(const char* name);
+unsigned long LastError();
+// Waits on one handle; answers kWaitObject0, kWaitTimeout or kWaitFailed.
+unsigned long WaitOne(Handle handle, unsigned long milliseconds);
+// Opens an existing named semaphore with full access, not inheritable.
+Handle OpenNamedSemaphore(const char* name);
+void CloseHandle(Handle handle);
+// Writes the launcher's own full path into buffer (capacity bytes); answers
+// the number of characters written, 0 on failure.
+unsigned long OwnModulePath(char* buffer, unsigned long capacity);
+Tick TickCount();
+void SleepMs(unsigned long milliseconds);
+// Starts a file through the shell; false with the last error set on failure.
+bool ShellExecuteFile(ShellExecuteInfo* info);
+// Modal message box without an owner window; returns when it is closed.
+void ShowMessage(const char* text, const char* caption, unsigned type);
+
+}  // namespace plat

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Runs the launcher once, for real, under Wine: a temporary game folder with
+# Q8.exe and the demo game as Q8Main.EXE, narrated from the outside with
+# timestamps. Arguments go to the launcher, which hands them to the game:
+#   scripts/demo.sh                 the demo game closes itself after 5 s
+#   scripts/demo.sh --seconds=10    ... after 10 s
+#   scripts/demo.sh --stay          it stays open until its window is closed
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j"$(nproc)" --target Q8 DemoGame DemoNarrator >/dev/null
+
+source scripts/wine-env.sh
+
+game_dir=$(mktemp -d /tmp/q8-demo.XXXXXX)
+cp build/win32/Q8.exe "$game_dir/Q8.exe"
+cp build/win32/DemoGame.exe "$game_dir/Q8Main.EXE"
+echo "game folder: $game_dir (Q8.exe and the demo game as Q8Main.EXE)"
+
+launcher=$(winepath -w "$game_dir/Q8.exe")
+wine build/win32/DemoNarrator.exe "$launcher" "$@"
+rm -rf "$game_dir"

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds the host tests and the
+# Windows programs, runs the host tests, checks that Q8.exe builds
+# reproducibly, then runs the end-to-end tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+cmake --preset host >/dev/null
+cmake --build --preset host -j"$(nproc)"
+ctest --preset host
+
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j"$(nproc)"
+
+# Two clean builds must give the same bytes.
+rm -rf build/repro
+cmake -S . -B build/repro --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+cmake --build build/repro --target Q8 >/dev/null
+if cmp -s build/win32/Q8.exe build/repro/Q8.exe; then
+  echo "reproducible: two clean builds give the same Q8.exe"
+else
+  echo "NOT reproducible: build/win32/Q8.exe and build/repro/Q8.exe differ" >&2
+  exit 1
+fi
+
+source scripts/wine-env.sh
+ctest --preset win32

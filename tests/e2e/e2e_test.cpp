@@ -1,0 +1,222 @@
+// End-to-end scenarios: the real Q8.exe, the test game, a real message box.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "launcher/instance_guard/event_names.h"
+#include "tests/e2e/harness.h"
+
+namespace {
+
+constexpr DWORD kExitStartFailed = 0xFFFFFFFF;
+
+std::vector<unsigned char> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+template <typename T>
+T At(const std::vector<unsigned char>& bytes, size_t offset) {
+  T value{};
+  if (offset + sizeof(T) <= bytes.size()) memcpy(&value, &bytes[offset], sizeof(T));
+  return value;
+}
+
+// The DLL names in a PE32 file's import directory.
+std::vector<std::string> ImportedDlls(const std::vector<unsigned char>& pe) {
+  const auto nt = At<LONG>(pe, 0x3C);
+  const auto optional = nt + 4 + sizeof(IMAGE_FILE_HEADER);
+  const auto header = At<IMAGE_FILE_HEADER>(pe, nt + 4);
+  const auto opt = At<IMAGE_OPTIONAL_HEADER32>(pe, optional);
+  const DWORD importRva = opt.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  auto toOffset = [&](DWORD rva) -> size_t {
+    const size_t sections = optional + header.SizeOfOptionalHeader;
+    for (int i = 0; i < header.NumberOfSections; ++i) {
+      const auto s = At<IMAGE_SECTION_HEADER>(pe, sections + i * sizeof(IMAGE_SECTION_HEADER));
+      if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.Misc.VirtualSize) {
+        return rva - s.VirtualAddress + s.PointerToRawData;
+      }
+    }
+    return pe.size();
+  };
+  std::vector<std::string> dlls;
+  for (size_t d = toOffset(importRva);; d += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    const auto descriptor = At<IMAGE_IMPORT_DESCRIPTOR>(pe, d);
+    if (descriptor.Name == 0) break;
+    std::string name;
+    for (size_t i = toOffset(descriptor.Name); i < pe.size() && pe[i] != 0; ++i) name += pe[i];
+    std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+    dlls.push_back(name);
+  }
+  return dlls;
+}
+
+std::string VersionString(const std::vector<char>& block, const char* key) {
+  char* value = nullptr;
+  UINT size = 0;
+  const std::string path = std::string("\\StringFileInfo\\040904b0\\") + key;
+  if (!VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &size))
+    return "";
+  return std::string(value);
+}
+
+}  // namespace
+
+TEST(Binary, IsA32BitGuiProgramWithOnlySystemImports) {
+  const std::vector<unsigned char> pe = ReadFile(BuildDir() + "Q8.exe");
+  ASSERT_GT(pe.size(), 1024u);
+  const auto nt = At<LONG>(pe, 0x3C);
+  EXPECT_EQ(At<DWORD>(pe, nt), IMAGE_NT_SIGNATURE);
+  const auto header = At<IMAGE_FILE_HEADER>(pe, nt + 4);
+  EXPECT_EQ(header.Machine, IMAGE_FILE_MACHINE_I386);
+  const auto opt = At<IMAGE_OPTIONAL_HEADER32>(pe, nt + 4 + sizeof(IMAGE_FILE_HEADER));
+  EXPECT_EQ(opt.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  EXPECT_EQ(opt.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+
+  const std::vector<std::string> dlls = ImportedDlls(pe);
+  EXPECT_FALSE(dlls.empty());
+  const std::vector<std::string> system = {"kernel32.dll", "user32.dll", "shell32.dll",
+                                           "msvcrt.dll", "advapi32.dll"};
+  for (const std::string& dll : dlls) {
+    EXPECT_NE(std::find(system.begin(), system.end(), dll), system.end())
+        << "Q8.exe imports " << dll;
+  }
+  for (const char* api : {"CreateEventA", "OpenSemaphoreA", "ShellExecuteExA", "MessageBoxA",
+                          "GetModuleFileNameA", "GetCommandLineA"}) {
+    EXPECT_NE(std::search(pe.begin(), pe.end(), api, api + strlen(api) + 1), pe.end())
+        << "Q8.exe should import " << api;
+  }
+}
+
+TEST(Binary, CarriesItsIconAndVersionBlockAndNoManifest) {
+  const std::string path = BuildDir() + "Q8.exe";
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(1), RT_GROUP_ICON), nullptr);
+  EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(1), RT_ICON), nullptr);
+  EXPECT_EQ(FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST), nullptr);
+  EXPECT_EQ(FindResourceA(module, MAKEINTRESOURCEA(2), RT_MANIFEST), nullptr);
+  FreeLibrary(module);
+
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<char> block(size);
+  ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, block.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixedSize = 0;
+  ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedSize));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+  EXPECT_EQ(VersionString(block, "OriginalFilename"), "Q8.exe");
+  EXPECT_EQ(VersionString(block, "FileVersion"), "1.0.0.1");
+  EXPECT_EQ(VersionString(block, "ProductVersion"), "1.0.0.1");
+  EXPECT_FALSE(VersionString(block, "FileDescription").empty());
+  EXPECT_FALSE(VersionString(block, "CompanyName").empty());
+  EXPECT_FALSE(VersionString(block, "ProductName").empty());
+}
+
+TEST(Launch, ASecondLauncherEndsAtOnceAndLaunchesNothing) {
+  // Whoever holds the instance event is the launcher that runs.
+  HANDLE first = CreateEventA(nullptr, TRUE, FALSE, kInstanceEventName);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS))
+      << "another launcher is running";
+  GameFolder folder;
+  folder.ConfigureGame(0, -1, 5000);
+  const DWORD start = GetTickCount();
+  Process launcher = folder.StartLauncher("-window");
+  ASSERT_TRUE(launcher.started());
+  DWORD code = 1234;
+  ASSERT_TRUE(launcher.Wait(10000, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_LT(GetTickCount() - start, 5000u);
+  Sleep(300);
+  EXPECT_TRUE(folder.GameStarts().empty());
+  EXPECT_FALSE(TestGameAlive());
+  CloseHandle(first);
+}
+
+TEST(Launch, HandsTheGameExactlyItsTail) {
+  GameFolder folder;
+  folder.ConfigureGame(200, -1, 20000);
+  Process launcher = folder.StartLauncher("-window -skip");
+  DWORD code = 1234;
+  ASSERT_TRUE(launcher.Wait(20000, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(folder.GameStarts(), std::vector<std::string>{"-window -skip"});
+  EXPECT_TRUE(TestGameAlive());
+}
+
+TEST(Launch, NoArgumentsHandTheGameAnEmptyTail) {
+  GameFolder folder;
+  folder.ConfigureGame(0, -1, 20000);
+  Process launcher = folder.StartLauncher();
+  DWORD code = 1234;
+  ASSERT_TRUE(launcher.Wait(20000, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(folder.GameStarts(), std::vector<std::string>{""});
+}
+
+TEST(Launch, AMissingGameIsReportedInAMessageBox) {
+  GameFolder folder("Q8.exe", /*withGame=*/false);
+  Process launcher = folder.StartLauncher();
+  MessageBoxSeen box;
+  ASSERT_TRUE(WaitForMessageBox(launcher.id(), 20000, &box));
+  EXPECT_EQ(box.caption, "Game Launch Error");
+  EXPECT_EQ(box.text, "Failed to start " + folder.Path("Q8Main.EXE") +
+                          "!\r\n( error : ERROR_FILE_NOT_FOUND )");
+  EXPECT_TRUE(launcher.Running()) << "the launcher waits until the box is closed";
+  PressOk(box.window);
+  DWORD code = 0;
+  ASSERT_TRUE(launcher.Wait(10000, &code));
+  EXPECT_EQ(code, kExitStartFailed);
+}
+
+namespace {
+
+// Waits for the time-out message of a launcher whose game never announces
+// itself as that launcher expects, and checks the game keeps running.
+void ExpectTimeOut(const GameFolder& folder, const Process& launcher, DWORD start) {
+  MessageBoxSeen box;
+  ASSERT_TRUE(WaitForMessageBox(launcher.id(), 45000, &box));
+  const DWORD waited = GetTickCount() - start;
+  EXPECT_GE(waited, 29500u);
+  EXPECT_LE(waited, 40000u);
+  EXPECT_EQ(box.caption, "Game Launch Error");
+  EXPECT_EQ(box.text, "Failed to start " + folder.Path("Q8Main.EXE") +
+                          "!\r\n( timed out waitinf for game to startup )");
+  PressOk(box.window);
+  DWORD code = 0;
+  ASSERT_TRUE(launcher.Wait(10000, &code));
+  EXPECT_EQ(code, kExitStartFailed);
+  EXPECT_EQ(folder.GameStarts().size(), 1u);
+  EXPECT_TRUE(TestGameAlive()) << "the launcher leaves the game running";
+}
+
+}  // namespace
+
+TEST(Launch, AGameThatNeverAnnouncesItselfTimesOut) {
+  GameFolder folder;
+  folder.ConfigureGame(-1, -1, 60000);
+  const DWORD start = GetTickCount();
+  Process launcher = folder.StartLauncher();
+  ExpectTimeOut(folder, launcher, start);
+}
+
+TEST(Launch, ARenamedLauncherStartsTheGameAndTimesOut) {
+  // Start.exe waits for $$s$$startmain.exe; the game announces $$s$$q8main.exe.
+  GameFolder folder("Start.exe");
+  folder.ConfigureGame(0, -1, 60000);
+  const DWORD start = GetTickCount();
+  Process launcher = folder.StartLauncher();
+  ExpectTimeOut(folder, launcher, start);
+}

@@ -1,0 +1,164 @@
+#include "tests/e2e/harness.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+constexpr char kAliveEvent[] = "Q8TestGame.Alive";
+constexpr char kStopEvent[] = "Q8TestGame.Stop";
+
+}  // namespace
+
+std::string BuildDir() {
+  char path[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string dir = path;
+  return dir.substr(0, dir.rfind('\\') + 1);
+}
+
+Process::Process(Process&& other) noexcept : handle_(other.handle_), id_(other.id_) {
+  other.handle_ = nullptr;
+}
+
+Process& Process::operator=(Process&& other) noexcept {
+  std::swap(handle_, other.handle_);
+  std::swap(id_, other.id_);
+  return *this;
+}
+
+Process::~Process() {
+  if (handle_ != nullptr) {
+    if (Running()) TerminateProcess(handle_, 99);
+    CloseHandle(handle_);
+  }
+}
+
+bool Process::Wait(DWORD timeoutMs, DWORD* exitCode) const {
+  if (WaitForSingleObject(handle_, timeoutMs) != WAIT_OBJECT_0) return false;
+  GetExitCodeProcess(handle_, exitCode);
+  return true;
+}
+
+bool Process::Running() const {
+  return WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT;
+}
+
+GameFolder::GameFolder(const char* launcherName, bool withGame) : launcher_(launcherName) {
+  static int counter = 0;
+  char temp[MAX_PATH + 1] = {};
+  GetTempPathA(MAX_PATH, temp);
+  char dir[MAX_PATH + 64];
+  std::snprintf(dir, sizeof dir, "%sq8e2e-%lu-%d\\", temp, GetCurrentProcessId(), ++counter);
+  dir_ = dir;
+  CreateDirectoryA(dir_.c_str(), nullptr);
+  CopyFileA((BuildDir() + "Q8.exe").c_str(), Path(launcherName).c_str(), FALSE);
+  if (withGame) CopyFileA((BuildDir() + "TestGame.exe").c_str(), Path("Q8Main.EXE").c_str(), FALSE);
+}
+
+GameFolder::~GameFolder() {
+  StopTestGames();
+  for (const char* file : {launcher_.c_str(), "Q8Main.EXE", "testgame.cfg", "starts.log"}) {
+    DeleteFileA(Path(file).c_str());
+  }
+  RemoveDirectoryA(dir_.c_str());
+}
+
+void GameFolder::ConfigureGame(long announceMs, long holdMs, long lifeMs) const {
+  std::ofstream(Path("testgame.cfg")) << announceMs << ' ' << holdMs << ' ' << lifeMs << '\n';
+}
+
+std::vector<std::string> GameFolder::GameStarts() const {
+  std::vector<std::string> starts;
+  std::ifstream log(Path("starts.log"), std::ios::binary);
+  std::string line;
+  while (std::getline(log, line)) {
+    if (line.rfind("tail=", 0) == 0) starts.push_back(line.substr(5));
+  }
+  return starts;
+}
+
+Process GameFolder::StartLauncher(const std::string& arguments) const {
+  std::string commandLine = "\"" + Path(launcher_.c_str()) + "\"";
+  if (!arguments.empty()) commandLine += " " + arguments;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(),
+                      &startup, &info)) {
+    return Process();
+  }
+  CloseHandle(info.hThread);
+  return Process(info.hProcess, info.dwProcessId);
+}
+
+bool TestGameAlive() {
+  HANDLE alive = OpenEventA(SYNCHRONIZE, FALSE, kAliveEvent);
+  if (alive == nullptr) return false;
+  CloseHandle(alive);
+  return true;
+}
+
+void StopTestGames() {
+  HANDLE stop = CreateEventA(nullptr, TRUE, TRUE, kStopEvent);
+  SetEvent(stop);
+  for (int i = 0; i < 500 && TestGameAlive(); ++i) Sleep(10);
+  CloseHandle(stop);
+}
+
+namespace {
+
+struct Search {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM param) {
+  Search* search = reinterpret_cast<Search*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char className[64] = {};
+  GetClassNameA(window, className, sizeof className);
+  if (owner == search->processId && std::strcmp(className, "#32770") == 0 &&
+      IsWindowVisible(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK FindText(HWND child, LPARAM param) {
+  std::string* text = reinterpret_cast<std::string*>(param);
+  char className[64] = {};
+  GetClassNameA(child, className, sizeof className);
+  char buffer[1024] = {};
+  if (_stricmp(className, "Static") == 0 && GetWindowTextA(child, buffer, sizeof buffer) > 0) {
+    *text = buffer;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+bool WaitForMessageBox(DWORD processId, DWORD timeoutMs, MessageBoxSeen* box) {
+  const DWORD start = GetTickCount();
+  Search search{processId, nullptr};
+  while (search.found == nullptr) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(50);
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+  }
+  box->window = search.found;
+  char caption[256] = {};
+  GetWindowTextA(search.found, caption, sizeof caption);
+  box->caption = caption;
+  EnumChildWindows(search.found, FindText, reinterpret_cast<LPARAM>(&box->text));
+  return true;
+}
+
+void PressOk(HWND box) {
+  HWND ok = GetDlgItem(box, IDOK);
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+}

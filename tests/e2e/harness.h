@@ -1,0 +1,70 @@
+// Helpers for end-to-end tests: fresh game folders with the real Q8.exe and
+// the test game, launcher processes, and the launcher's message box.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The folder this test program (and Q8.exe, TestGame.exe) was built into.
+std::string BuildDir();
+
+// A launcher process started by the test.
+class Process {
+ public:
+  Process() = default;
+  Process(HANDLE process, DWORD id) : handle_(process), id_(id) {}
+  Process(Process&& other) noexcept;
+  Process& operator=(Process&& other) noexcept;
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  bool started() const { return handle_ != nullptr; }
+  DWORD id() const { return id_; }
+  // Waits up to timeoutMs; true with the exit code once it has ended.
+  bool Wait(DWORD timeoutMs, DWORD* exitCode) const;
+  bool Running() const;
+
+ private:
+  HANDLE handle_ = nullptr;
+  DWORD id_ = 0;
+};
+
+// A fresh temporary folder holding the launcher (under launcherName) and,
+// unless told otherwise, the test game as Q8Main.EXE. Removed again, with any
+// test game stopped, when it goes out of scope.
+class GameFolder {
+ public:
+  explicit GameFolder(const char* launcherName = "Q8.exe", bool withGame = true);
+  ~GameFolder();
+  GameFolder(const GameFolder&) = delete;
+  GameFolder& operator=(const GameFolder&) = delete;
+
+  // announceMs: when the game creates its presence semaphore (-1: never);
+  // holdMs: how long it holds it (-1: to the end); lifeMs: how long it runs.
+  void ConfigureGame(long announceMs, long holdMs, long lifeMs) const;
+  std::string Path(const char* file = "") const { return dir_ + file; }
+  // The command tails of the game's starts, in order.
+  std::vector<std::string> GameStarts() const;
+  // Starts the launcher with arguments after its quoted path.
+  Process StartLauncher(const std::string& arguments = "") const;
+
+ private:
+  std::string dir_;  // with a trailing backslash
+  std::string launcher_;
+};
+
+// Whether a test game is running, and ending every one of them.
+bool TestGameAlive();
+void StopTestGames();
+
+// A message box of the given process: its caption and text as shown.
+struct MessageBoxSeen {
+  HWND window = nullptr;
+  std::string caption, text;
+};
+bool WaitForMessageBox(DWORD processId, DWORD timeoutMs, MessageBoxSeen* box);
+// Presses the box's OK button.
+void PressOk(HWND box);

@@ -1,0 +1,331 @@
+#include "tests/fake_platform.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <map>
+
+namespace fake {
+namespace {
+
+struct Object {
+  Type type;
+  int references;
+  bool signalled;
+};
+
+struct Scheduled {
+  std::uint64_t at;
+  std::uint64_t order;
+  std::function<void()> action;
+};
+
+struct ScriptedLaunch {
+  bool succeeds;
+  unsigned long error;
+  std::function<void()> onStart;
+};
+
+struct State {
+  std::uint64_t elapsed = 0;
+  plat::Tick startTick = 0;
+  std::uint64_t scheduleOrder = 0;
+  std::vector<Scheduled> scheduled;
+  std::map<std::string, Object> objects;
+  std::map<std::uintptr_t, std::string> handles;
+  std::uintptr_t nextHandle = 0x100;
+  unsigned long lastError = 0;
+  std::vector<unsigned char> leadBytes;
+  std::string modulePath;
+  bool modulePathFails = false;
+  std::deque<unsigned long> eventFailures;
+  std::deque<ScriptedLaunch> launchScript;
+  std::vector<Launch> launches;
+  std::vector<Message> messages;
+  std::vector<std::string> probed;
+  int badCloses = 0;
+  int calls[static_cast<int>(Op::kCount)] = {};
+};
+
+State& S() {
+  static State state;
+  return state;
+}
+
+void Count(Op op) {
+  ++S().calls[static_cast<int>(op)];
+}
+
+// Runs every action due at or before the current time, earliest first.
+void RunDue() {
+  for (;;) {
+    auto& list = S().scheduled;
+    auto next = std::min_element(list.begin(), list.end(), [](const auto& a, const auto& b) {
+      return a.at != b.at ? a.at < b.at : a.order < b.order;
+    });
+    if (next == list.end() || next->at > S().elapsed) return;
+    std::function<void()> action = std::move(next->action);
+    list.erase(next);
+    action();
+  }
+}
+
+std::uint64_t NextDue() {
+  std::uint64_t due = UINT64_MAX;
+  for (const auto& s : S().scheduled) due = std::min(due, s.at);
+  return due;
+}
+
+// Advances the clock by ms, stopping early (and answering true) as soon as
+// stop() holds after the actions due at some instant have run.
+bool Advance(std::uint64_t ms, const std::function<bool()>& stop) {
+  const std::uint64_t end = S().elapsed + ms;
+  for (;;) {
+    RunDue();
+    if (stop && stop()) return true;
+    if (S().elapsed >= end) return false;
+    S().elapsed = std::min(end, std::max(S().elapsed + 1, NextDue()));
+  }
+}
+
+plat::Handle NewHandle(const std::string& name) {
+  const std::uintptr_t id = S().nextHandle;
+  S().nextHandle += 4;
+  S().handles[id] = name;
+  ++S().objects[name].references;
+  return reinterpret_cast<plat::Handle>(id);
+}
+
+void Unreference(const std::string& name) {
+  auto it = S().objects.find(name);
+  if (it != S().objects.end() && --it->second.references <= 0) S().objects.erase(it);
+}
+
+}  // namespace
+
+void Reset(plat::Tick startTick) {
+  S() = State();
+  S().startTick = startTick;
+}
+
+std::uint64_t Elapsed() {
+  return S().elapsed;
+}
+
+void At(std::uint64_t atMs, std::function<void()> action) {
+  S().scheduled.push_back({atMs, S().scheduleOrder++, std::move(action)});
+}
+
+void Hold(const std::string& name, Type type) {
+  auto it = S().objects.find(name);
+  if (it == S().objects.end()) {
+    S().objects[name] = Object{type, 1, false};
+  } else {
+    ++it->second.references;
+  }
+}
+
+void Drop(const std::string& name) {
+  Unreference(name);
+}
+
+void Signal(const std::string& name) {
+  auto it = S().objects.find(name);
+  if (it != S().objects.end()) it->second.signalled = true;
+}
+
+bool Exists(const std::string& name) {
+  return S().objects.count(name) != 0;
+}
+
+int References(const std::string& name) {
+  auto it = S().objects.find(name);
+  return it == S().objects.end() ? 0 : it->second.references;
+}
+
+void SetLeadBytes(const std::vector<unsigned char>& leadBytes) {
+  S().leadBytes = leadBytes;
+}
+void SetModulePath(const std::string& path) {
+  S().modulePath = path;
+}
+void FailModulePath() {
+  S().modulePathFails = true;
+}
+void FailNextEventCreation(unsigned long error) {
+  S().eventFailures.push_back(error);
+}
+
+void ScriptLaunch(bool succeeds, unsigned long error, std::function<void()> onStart) {
+  S().launchScript.push_back({succeeds, error, std::move(onStart)});
+}
+
+const std::vector<Launch>& Launches() {
+  return S().launches;
+}
+const std::vector<Message>& Messages() {
+  return S().messages;
+}
+int OpenHandles() {
+  return static_cast<int>(S().handles.size());
+}
+int BadCloses() {
+  return S().badCloses;
+}
+int Calls(Op op) {
+  return S().calls[static_cast<int>(op)];
+}
+const std::vector<std::string>& ProbedNames() {
+  return S().probed;
+}
+
+}  // namespace fake
+
+// The platform operations, as the launcher sees them.
+namespace plat {
+
+using fake::Op;
+using fake::S;
+
+bool IsLeadByte(unsigned char byte) {
+  fake::Count(Op::kIsLeadByte);
+  const auto& lead = S().leadBytes;
+  return std::find(lead.begin(), lead.end(), byte) != lead.end();
+}
+
+Handle CreateNamedEvent(const char* name) {
+  fake::Count(Op::kCreateEvent);
+  if (!S().eventFailures.empty()) {
+    S().lastError = S().eventFailures.front();
+    S().eventFailures.pop_front();
+    return nullptr;
+  }
+  auto it = S().objects.find(name);
+  if (it != S().objects.end()) {
+    if (it->second.type != fake::Type::kEvent) {
+      S().lastError = 6;  // ERROR_INVALID_HANDLE: the name belongs to another type
+      return nullptr;
+    }
+    S().lastError = kErrorAlreadyExists;
+    return fake::NewHandle(name);
+  }
+  S().objects[name] = fake::Object{fake::Type::kEvent, 0, false};
+  S().lastError = 0;
+  return fake::NewHandle(name);
+}
+
+unsigned long LastError() {
+  fake::Count(Op::kLastError);
+  return S().lastError;
+}
+
+unsigned long WaitOne(Handle handle, unsigned long milliseconds) {
+  fake::Count(Op::kWait);
+  auto h = S().handles.find(reinterpret_cast<std::uintptr_t>(handle));
+  if (h == S().handles.end()) {
+    S().lastError = 6;
+    return kWaitFailed;
+  }
+  const std::string name = h->second;
+  const bool signalled = fake::Advance(milliseconds, [&name] {
+    auto it = S().objects.find(name);
+    return it != S().objects.end() && it->second.signalled;
+  });
+  return signalled ? kWaitObject0 : kWaitTimeout;
+}
+
+Handle OpenNamedSemaphore(const char* name) {
+  fake::Count(Op::kOpenSemaphore);
+  S().probed.push_back(name);
+  auto it = S().objects.find(name);
+  if (it == S().objects.end()) {
+    S().lastError = 2;
+    return nullptr;
+  }
+  if (it->second.type != fake::Type::kSemaphore) {
+    S().lastError = 6;
+    return nullptr;
+  }
+  return fake::NewHandle(name);
+}
+
+void CloseHandle(Handle handle) {
+  fake::Count(Op::kClose);
+  auto h = S().handles.find(reinterpret_cast<std::uintptr_t>(handle));
+  if (h == S().handles.end()) {
+    ++S().badCloses;
+    return;
+  }
+  const std::string name = h->second;
+  S().handles.erase(h);
+  fake::Unreference(name);
+}
+
+unsigned long OwnModulePath(char* buffer, unsigned long capacity) {
+  fake::Count(Op::kModulePath);
+  if (S().modulePathFails) {
+    std::memset(buffer, 'x', std::min<unsigned long>(capacity, 40));
+    S().lastError = 122;
+    return 0;
+  }
+  // Like the real call: a path that does not fit is cut to capacity - 1
+  // characters and terminated, and the answer is the capacity.
+  const std::string& path = S().modulePath;
+  const unsigned long length = static_cast<unsigned long>(path.size());
+  if (capacity == 0) return 0;
+  if (length < capacity) {
+    std::memcpy(buffer, path.c_str(), length + 1);
+    return length;
+  }
+  std::memcpy(buffer, path.data(), capacity - 1);
+  buffer[capacity - 1] = '\0';
+  S().lastError = 122;
+  return capacity;
+}
+
+Tick TickCount() {
+  fake::Count(Op::kTick);
+  return static_cast<Tick>(S().startTick + S().elapsed);
+}
+
+void SleepMs(unsigned long milliseconds) {
+  fake::Count(Op::kSleep);
+  fake::Advance(milliseconds, {});
+}
+
+bool ShellExecuteFile(ShellExecuteInfo* info) {
+  fake::Count(Op::kLaunch);
+  fake::Launch record;
+  record.cbSize = info->cbSize;
+  record.mask = info->fMask;
+  record.hasOwner = info->hwnd != nullptr;
+  record.hasDirectory = info->lpDirectory != nullptr;
+  record.hasExtraFields = info->hInstApp || info->lpIDList || info->lpClass || info->hkeyClass ||
+                          info->dwHotKey || info->hIconOrMonitor || info->hProcess;
+  record.verb = info->lpVerb ? info->lpVerb : "(null)";
+  record.file = info->lpFile ? info->lpFile : "(null)";
+  record.parameters = info->lpParameters ? info->lpParameters : "(null)";
+  record.show = info->nShow;
+  record.at = S().elapsed;
+  S().launches.push_back(record);
+
+  fake::ScriptedLaunch scripted{true, 0, {}};
+  if (!S().launchScript.empty()) {
+    scripted = std::move(S().launchScript.front());
+    S().launchScript.pop_front();
+  }
+  if (!scripted.succeeds) {
+    S().lastError = scripted.error;
+    return false;
+  }
+  if (scripted.onStart) scripted.onStart();
+  return true;
+}
+
+void ShowMessage(const char* text, const char* caption, unsigned type) {
+  fake::Count(Op::kMessageBox);
+  S().messages.push_back({text, caption, type, S().elapsed});
+}
+
+}  // namespace plat

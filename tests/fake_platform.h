@@ -1,0 +1,84 @@
+// A fake platform for host tests: a simulated millisecond clock, a table of
+// named kernel objects with reference counts, scripted launches, recorded
+// message boxes and a count of the handles the launcher holds open.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "launcher/platform/platform.h"
+
+namespace fake {
+
+enum class Type { kEvent, kSemaphore, kMutex };
+
+enum class Op {
+  kIsLeadByte,
+  kCreateEvent,
+  kLastError,
+  kWait,
+  kOpenSemaphore,
+  kClose,
+  kModulePath,
+  kTick,
+  kSleep,
+  kLaunch,
+  kMessageBox,
+  kCount
+};
+
+struct Launch {
+  std::uint32_t cbSize;
+  unsigned long mask;
+  bool hasOwner, hasDirectory, hasExtraFields;
+  std::string verb, file, parameters;
+  int show;
+  std::uint64_t at;  // simulated ms since Reset
+};
+
+struct Message {
+  std::string text, caption;
+  unsigned type;
+  std::uint64_t at;
+};
+
+// Clears everything: no objects, no handles, the clock at 0 ms elapsed with
+// the tick counter starting at startTick.
+void Reset(plat::Tick startTick = 1000);
+
+// Simulated time since Reset, in ms (never wraps), and what the tick reads.
+std::uint64_t Elapsed();
+// Runs action when the simulated clock reaches atMs (elapsed since Reset).
+void At(std::uint64_t atMs, std::function<void()> action);
+
+// Named objects held by other programs (not counted as the launcher's handles).
+void Hold(const std::string& name, Type type);
+void Drop(const std::string& name);
+void Signal(const std::string& name);
+bool Exists(const std::string& name);
+int References(const std::string& name);
+
+// The launcher's environment.
+void SetLeadBytes(const std::vector<unsigned char>& leadBytes);
+void SetModulePath(const std::string& path);
+// Makes the module-path call fail (answer 0) after scribbling on the buffer.
+void FailModulePath();
+// The next CreateNamedEvent calls answer none with this last error, in order.
+void FailNextEventCreation(unsigned long error);
+
+// Scripted launch results, used in order; when none is left a launch succeeds
+// and does nothing else.
+void ScriptLaunch(bool succeeds, unsigned long error = 0, std::function<void()> onStart = {});
+
+// What happened.
+const std::vector<Launch>& Launches();
+const std::vector<Message>& Messages();
+int OpenHandles();
+int BadCloses();
+int Calls(Op op);
+// Every opened semaphore name, in order.
+const std::vector<std::string>& ProbedNames();
+
+}  // namespace fake

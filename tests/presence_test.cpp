@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "launcher/presence/presence.h"
+#include "tests/scenario.h"
+
+namespace {
+
+// What a probe answers and which names it tried, for one launcher path.
+struct ProbeResult {
+  bool answer;
+  std::vector<std::string> probed;
+};
+
+template <bool (*Probe)()>
+ProbeResult ProbeFor(const std::string& path, const std::string& held) {
+  fake::Reset();
+  fake::SetModulePath(path);
+  if (!held.empty()) fake::Hold(held, fake::Type::kSemaphore);
+  const bool answer = Probe();
+  EXPECT_EQ(fake::OpenHandles(), 0);
+  return {answer, fake::ProbedNames()};
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+// The naming rule written plainly over std::string, as an oracle for the
+// byte-buffer code.
+std::string FileNameLower(const std::string& s) {
+  std::size_t k = s.find_last_of("\\/:");
+  if (k == std::string::npos || k == 0) return Lower(s);
+  return Lower(s.substr(k + 1));
+}
+std::string ExpectedGameName(const std::string& path) {
+  std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos) return "";
+  return "$$s$$" + FileNameLower(path.substr(0, dot) + "Main.exe");
+}
+std::string ExpectedCompanionName(const std::string& path) {
+  std::size_t slash = path.rfind('\\');
+  if (slash == std::string::npos) return "";
+  return "$$s$$" + FileNameLower(path.substr(0, slash) + "\\Vek Launcher.exe");
+}
+
+std::string Built(bool (*build)(char (&)[kNameBufferSize]), const std::string& path) {
+  fake::Reset();
+  fake::SetModulePath(path);
+  char name[kNameBufferSize];
+  return build(name) ? std::string(name) : std::string();
+}
+
+}  // namespace
+
+TEST(TrimToFileNameLower, CutsAtTheLastSeparatorAndLowersOnlyAtoZ) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"C:\\Games\\Q8\\Q8Main.exe", "q8main.exe"},
+      {"C:/Games/Q8MAIN.EXE", "q8main.exe"},
+      {"C:Q8.exe", "q8.exe"},
+      {"Q8.exe", "q8.exe"},
+      {"a\\b/c:D", "d"},
+      {"\\Abc", "\\abc"},  // the first byte is never taken as a separator
+      {"dir\\", ""},
+      {"[Q]@`\xC4\xE9.EXE", "[q]@`\xC4\xE9.exe"},  // bytes next to A-Z and high bytes stay
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    char buffer[64];
+    std::strcpy(buffer, c.in);
+    TrimToFileNameLower(buffer, std::strlen(buffer));
+    EXPECT_STREQ(buffer, c.out) << "input " << c.in;
+  }
+}
+
+TEST(PresenceNames, FollowTheNamingRule) {
+  const struct {
+    const char* path;
+    const char* game;       // "" when the game probe opens nothing
+    const char* companion;  // "" when the companion probe opens nothing
+  } cases[] = {
+      {"C:\\Games\\Q8\\Q8.exe", "$$s$$q8main.exe", "$$s$$vek launcher.exe"},
+      {"D:\\GAMES\\Q8.EXE", "$$s$$q8main.exe", "$$s$$vek launcher.exe"},
+      {"C:\\Games\\Start.exe", "$$s$$startmain.exe", "$$s$$vek launcher.exe"},
+      {"C:\\Games\\Q8.tar.exe", "$$s$$q8.tarmain.exe", "$$s$$vek launcher.exe"},
+      // No extension: the dot of a directory is the one replaced.
+      {"C:\\My.Games\\Launcher", "$$s$$mymain.exe", "$$s$$vek launcher.exe"},
+      {"C:\\Games\\Launcher", "", "$$s$$vek launcher.exe"},
+      {"C:\\G\\\xC4\xE9Q8.exe", "$$s$$\xC4\xE9q8main.exe", "$$s$$vek launcher.exe"},
+      // A double-byte character whose trail byte is "\" still counts as one.
+      {"C:\\G\\A\x95\\B.exe", "$$s$$bmain.exe", "$$s$$vek launcher.exe"},
+      {"Q8.exe", "$$s$$q8main.exe", ""},
+      {"C:/Games/Q8.exe", "$$s$$q8main.exe", ""},
+      // A leading separator is never examined, so it stays.
+      {"\\Q8.exe", "$$s$$\\q8main.exe", "$$s$$\\vek launcher.exe"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const std::string game = c.game, companion = c.companion;
+    for (bool held : {false, true}) {
+      ProbeResult g = ProbeFor<IsGameRunning>(c.path, held ? game : "");
+      EXPECT_EQ(g.answer, held && !game.empty());
+      EXPECT_EQ(g.probed, game.empty() ? std::vector<std::string>{} : std::vector{game});
+      ProbeResult v = ProbeFor<IsCompanionRunning>(c.path, held ? companion : "");
+      EXPECT_EQ(v.answer, held && !companion.empty());
+      EXPECT_EQ(v.probed, companion.empty() ? std::vector<std::string>{} : std::vector{companion});
+    }
+  }
+}
+
+TEST(PresenceNames, AFailedModulePathOpensNothing) {
+  fake::Reset();
+  fake::FailModulePath();
+  fake::Hold("$$s$$q8main.exe", fake::Type::kSemaphore);
+  EXPECT_FALSE(IsGameRunning());
+  EXPECT_FALSE(IsCompanionRunning());
+  EXPECT_TRUE(fake::ProbedNames().empty());
+}
+
+TEST(PresenceNames, ObjectsOfAnotherTypeDoNotCountAsPresence) {
+  fake::Reset();
+  fake::SetModulePath(kLauncherPath);
+  fake::Hold(kGamePresence, fake::Type::kMutex);
+  fake::Hold(kCompanionPresence, fake::Type::kEvent);
+  EXPECT_FALSE(IsGameRunning());
+  EXPECT_FALSE(IsCompanionRunning());
+  EXPECT_EQ(fake::OpenHandles(), 0);
+}
+
+// Deep install folders: the companion tail stops fitting the 266-byte layout
+// when the last backslash lies at 244, the game suffix when the last dot lies
+// at 253. Names must still come out right, for every position up to the
+// longest path the platform reports.
+TEST(PresenceNames, LongPathsAroundTheBufferLimits) {
+  for (std::size_t slashAt : {243u, 244u, 250u, 258u}) {
+    std::string path = "C:\\" + std::string(slashAt - 3, 'd') + "\\Q8.exe";
+    path.resize(std::min<std::size_t>(path.size(), 259));
+    EXPECT_EQ(Built(BuildCompanionPresenceName, path), "$$s$$vek launcher.exe")
+        << "backslash at " << slashAt;
+  }
+  for (std::size_t dotAt : {252u, 253u, 258u}) {
+    std::string path = "C:\\Games\\" + std::string(dotAt - 9, 'N') + ".exe";
+    path.resize(std::min<std::size_t>(path.size(), 259));
+    ASSERT_EQ(path.rfind('.'), dotAt);
+    EXPECT_EQ(Built(BuildGamePresenceName, path), ExpectedGameName(path)) << "dot at " << dotAt;
+  }
+}
+
+TEST(PresenceNames, EveryPathLengthMatchesTheRule) {
+  // Paths of every length the platform can report, with separators and dots
+  // in varying places, against the plain-string rule.
+  for (std::size_t length = 1; length <= 300; ++length) {
+    std::string path;
+    for (std::size_t i = 0; i < length; ++i) {
+      const std::size_t r = (i * 7 + length) % 23;
+      path += r == 0 ? '\\' : r == 5 ? '.' : r == 11 ? '/' : static_cast<char>('A' + r);
+    }
+    const std::string reported = path.substr(0, std::min<std::size_t>(length, 259));
+    SCOPED_TRACE(length);
+    EXPECT_EQ(Built(BuildGamePresenceName, path), ExpectedGameName(reported));
+    EXPECT_EQ(Built(BuildCompanionPresenceName, path), ExpectedCompanionName(reported));
+  }
+}

@@ -1,0 +1,24 @@
+#include "tests/scenario.h"
+
+#include "launcher/launch.h"
+#include "launcher/launcher.h"
+
+void Scenario::SetUp() {
+  fake::Reset();
+  fake::SetModulePath(kLauncherPath);
+}
+
+void Scenario::TearDown() {
+  EXPECT_EQ(fake::OpenHandles(), 0) << "the launcher left handles open";
+  EXPECT_EQ(fake::BadCloses(), 0) << "the launcher closed a handle it did not hold";
+}
+
+int Scenario::RunLauncher(const std::string& commandLine) {
+  std::string tail = CommandTail(commandLine.c_str());
+  return WinMain(nullptr, nullptr, &tail[0], 1);
+}
+
+void Scenario::PresentBetween(const std::string& name, std::uint64_t atMs, std::uint64_t untilMs) {
+  fake::At(atMs, [name] { fake::Hold(name, fake::Type::kSemaphore); });
+  if (untilMs != UINT64_MAX) fake::At(untilMs, [name] { fake::Drop(name); });
+}

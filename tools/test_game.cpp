@@ -1,0 +1,73 @@
+// A stand-in for the game in end-to-end tests, copied beside the launcher as
+// Q8Main.EXE. Its command line is the launcher's tail, so it is steered by a
+// file beside it, testgame.cfg, holding three numbers:
+//   announce_ms  when to create its presence semaphore (-1: never)
+//   hold_ms      how long to hold it (-1: until the end)
+//   life_ms      how long to run in all (it ends early when the test sets the
+//                event "Q8TestGame.Stop")
+// Each start appends "tail=<its command tail>" to starts.log beside it. While
+// it runs it holds the event "Q8TestGame.Alive", so tests can see it is there.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "launcher/launch.h"
+#include "launcher/presence/presence.h"
+
+namespace {
+
+void BesideMe(char* out, const char* file) {
+  char path[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  char* slash = std::strrchr(path, '\\');
+  if (slash != nullptr) slash[1] = '\0';
+  std::snprintf(out, 2 * MAX_PATH, "%s%s", path, file);
+}
+
+DWORD ToWait(long ms) {
+  return ms < 0 ? INFINITE : static_cast<DWORD>(ms);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  HANDLE alive = CreateEventA(nullptr, TRUE, FALSE, "Q8TestGame.Alive");
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, "Q8TestGame.Stop");
+
+  char file[2 * MAX_PATH];
+  long announceMs = 0, holdMs = -1, lifeMs = 60000;
+  BesideMe(file, "testgame.cfg");
+  if (FILE* cfg = std::fopen(file, "r")) {
+    if (std::fscanf(cfg, "%ld %ld %ld", &announceMs, &holdMs, &lifeMs) != 3) {
+      announceMs = 0, holdMs = -1, lifeMs = 60000;
+    }
+    std::fclose(cfg);
+  }
+
+  BesideMe(file, "starts.log");
+  if (FILE* log = std::fopen(file, "ab")) {
+    std::fprintf(log, "tail=%s\n", CommandTail(GetCommandLineA()));
+    std::fclose(log);
+  }
+
+  const DWORD start = GetTickCount();
+  auto left = [&]() -> DWORD {  // what remains of its life
+    if (lifeMs < 0) return INFINITE;
+    const long used = static_cast<long>(GetTickCount() - start);
+    return static_cast<DWORD>(lifeMs > used ? lifeMs - used : 0);
+  };
+
+  if (announceMs >= 0 && WaitForSingleObject(stop, ToWait(announceMs)) == WAIT_TIMEOUT) {
+    char name[kNameBufferSize];
+    BuildOwnPresenceName(name);
+    HANDLE presence = CreateSemaphoreA(nullptr, 0, 1, name);
+    DWORD hold = holdMs < 0 ? left() : static_cast<DWORD>(holdMs);
+    WaitForSingleObject(stop, hold);
+    if (presence != nullptr) CloseHandle(presence);
+  }
+  WaitForSingleObject(stop, left());
+  CloseHandle(stop);
+  CloseHandle(alive);
+  return 0;
+}
