@@ -7,7 +7,7 @@ set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for p in cmake make g++ googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-         wine wine64 wine32:i386 xvfb xauth; do
+         wine wine64 wine32:i386 xvfb; do
   have "$p" || need+=("$p")
 done
 
@@ -21,12 +21,4 @@ if [ ${#need[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
-
-# The posix thread model is the one the build expects; make it the default
-# alternative so plain i686-w64-mingw32-g++ uses it too.
-if [ -x /usr/bin/i686-w64-mingw32-g++-posix ] &&
-   [ "$(readlink -f /usr/bin/i686-w64-mingw32-g++ 2>/dev/null)" != /usr/bin/i686-w64-mingw32-g++-posix ]; then
-  update-alternatives --quiet --set i686-w64-mingw32-g++ /usr/bin/i686-w64-mingw32-g++-posix 2>/dev/null || true
-  update-alternatives --quiet --set i686-w64-mingw32-gcc /usr/bin/i686-w64-mingw32-gcc-posix 2>/dev/null || true
 fi

@@ -125,24 +125,25 @@ TEST(Binary, CarriesItsIconAndVersionBlockAndNoManifest) {
 }
 
 TEST(Launch, ASecondLauncherEndsAtOnceAndLaunchesNothing) {
-  // Whoever holds the instance event is the launcher that runs.
-  HANDLE first = CreateEventA(nullptr, TRUE, FALSE, kInstanceEventName);
-  ASSERT_NE(first, nullptr);
-  ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS))
-      << "another launcher is running";
-  GameFolder folder;
-  folder.ConfigureGame(0, -1, 5000);
+  // The first launcher stays in its startup wait: its game never announces.
+  GameFolder firstFolder;
+  firstFolder.ConfigureGame(-1, -1, 60000);
+  Process first = firstFolder.StartLauncher();
+  ASSERT_TRUE(first.started());
+  for (int i = 0; i < 200 && firstFolder.GameStarts().empty(); ++i) Sleep(50);
+  ASSERT_EQ(firstFolder.GameStarts().size(), 1u);
+
+  GameFolder secondFolder;
+  secondFolder.ConfigureGame(0, -1, 5000);
   const DWORD start = GetTickCount();
-  Process launcher = folder.StartLauncher("-window");
-  ASSERT_TRUE(launcher.started());
+  Process second = secondFolder.StartLauncher("-window");
   DWORD code = 1234;
-  ASSERT_TRUE(launcher.Wait(10000, &code));
+  ASSERT_TRUE(second.Wait(10000, &code));
   EXPECT_EQ(code, 0u);
   EXPECT_LT(GetTickCount() - start, 5000u);
   Sleep(300);
-  EXPECT_TRUE(folder.GameStarts().empty());
-  EXPECT_FALSE(TestGameAlive());
-  CloseHandle(first);
+  EXPECT_TRUE(secondFolder.GameStarts().empty());
+  EXPECT_TRUE(first.Running());
 }
 
 TEST(Launch, HandsTheGameExactlyItsTail) {
