@@ -6,10 +6,11 @@ set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL)
 
-add_executable(q8_e2e_tests tests/e2e/e2e_test.cpp tests/e2e/harness.cpp)
+add_executable(q8_e2e_tests tests/e2e/e2e_test.cpp tests/e2e/residency_test.cpp
+                            tests/e2e/harness.cpp)
 target_include_directories(q8_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(q8_e2e_tests PRIVATE gtest_main q8_shared version)
-add_dependencies(q8_e2e_tests Q8 TestGame)
+add_dependencies(q8_e2e_tests Q8 TestGame Q8Quit)
 
 # One CTest entry a scenario, so each shows (and times out) on its own.
 set(E2E_SCENARIOS
@@ -20,7 +21,12 @@ set(E2E_SCENARIOS
     Launch.NoArgumentsHandTheGameAnEmptyTail
     Launch.AMissingGameIsReportedInAMessageBox
     Launch.AGameThatNeverAnnouncesItselfTimesOut
-    Launch.ARenamedLauncherStartsTheGameAndTimesOut)
+    Launch.ARenamedLauncherStartsTheGameAndTimesOut
+    Residency.TheLauncherEndsAGracePeriodAfterTheGameExits
+    Residency.TheCompanionKeepsTheLauncherResident
+    Residency.AGameRestartedEightSecondsLaterKeepsTheLauncherResident
+    Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning
+    Residency.WithItsQuitEventNameTakenTheLauncherStillWatchesQuietly)
 foreach(scenario ${E2E_SCENARIOS})
   add_test(NAME e2e.${scenario} COMMAND q8_e2e_tests --gtest_filter=${scenario})
   set_tests_properties(e2e.${scenario} PROPERTIES RESOURCE_LOCK wineserver TIMEOUT 120

@@ -26,7 +26,8 @@ target_link_libraries(Q8 PRIVATE shell32 user32 kernel32 msvcrt)
 
 # The presence rule and the command-tail rule, for the tools, from the same
 # sources the launcher uses.
-add_library(q8_shared STATIC launcher/presence/presence.cpp launcher/launch.cpp)
+add_library(q8_shared STATIC launcher/presence/presence.cpp launcher/presence/announce.cpp
+                             launcher/launch.cpp)
 target_link_libraries(q8_shared PUBLIC q8_platform)
 
 add_executable(TestGame WIN32 tools/test_game.cpp)
@@ -34,6 +35,9 @@ target_link_libraries(TestGame PRIVATE q8_shared)
 
 add_executable(DemoGame WIN32 tools/demo_game.cpp)
 target_link_libraries(DemoGame PRIVATE q8_shared)
+
+add_executable(Q8Quit WIN32 tools/quit_tool.cpp)
+target_include_directories(Q8Quit PRIVATE ${CMAKE_SOURCE_DIR})
 
 add_executable(DemoNarrator tools/demo_narrator.cpp)
 target_link_libraries(DemoNarrator PRIVATE q8_shared)

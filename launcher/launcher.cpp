@@ -4,6 +4,7 @@
 #include "launcher/instance_guard/instance_guard.h"
 #include "launcher/launch.h"
 #include "launcher/presence/presence.h"
+#include "launcher/watch.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ extern "C" int Q8_WINAPI WinMain(void*, void*, char* commandTail, int) {
     }
   }
 
+  WatchGame(guard);
   guard.Release();
   return kExitOk;
 }

@@ -5,12 +5,23 @@
 #   scripts/demo.sh                 the demo game closes itself after 5 s
 #   scripts/demo.sh --seconds=10    ... after 10 s
 #   scripts/demo.sh --stay          it stays open until its window is closed
+# except --quit-after=S: the game stays open until the launcher's quit event
+# is set, and the quit tool sets it S seconds after the game announced itself.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j"$(nproc)" --target Q8 DemoGame DemoNarrator >/dev/null
+cmake --build --preset win32 -j"$(nproc)" --target Q8 Q8Quit DemoGame DemoNarrator >/dev/null
+
+narrator_options=()
+launcher_arguments=()
+for a in "$@"; do
+  case "$a" in
+    --quit-after=*) narrator_options+=("$a"); launcher_arguments+=(--until-quit) ;;
+    *) launcher_arguments+=("$a") ;;
+  esac
+done
 
 source scripts/wine-env.sh
 
@@ -20,5 +31,5 @@ cp build/win32/DemoGame.exe "$game_dir/Q8Main.EXE"
 echo "game folder: $game_dir (Q8.exe and the demo game as Q8Main.EXE)"
 
 launcher=$(winepath -w "$game_dir/Q8.exe")
-wine build/win32/DemoNarrator.exe "$launcher" "$@"
+wine build/win32/DemoNarrator.exe "${narrator_options[@]}" "$launcher" "${launcher_arguments[@]}"
 rm -rf "$game_dir"

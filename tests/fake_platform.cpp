@@ -1,6 +1,8 @@
 #include "tests/fake_platform.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -14,6 +16,10 @@ struct Object {
   int references;
   bool signalled;
 };
+
+// No scenario runs for six simulated hours: one that does has lost its way,
+// and stopping the test beats hanging it.
+constexpr std::uint64_t kRunawayMs = 6ull * 3600 * 1000;
 
 struct Scheduled {
   std::uint64_t at;
@@ -44,6 +50,8 @@ struct State {
   std::vector<Launch> launches;
   std::vector<Message> messages;
   std::vector<std::string> probed;
+  std::vector<std::uint64_t> probeTimes;
+  std::uint64_t probesWithoutTimePassing = 0;
   int badCloses = 0;
   int calls[static_cast<int>(Op::kCount)] = {};
 };
@@ -81,6 +89,10 @@ std::uint64_t NextDue() {
 // stop() holds after the actions due at some instant have run.
 bool Advance(std::uint64_t ms, const std::function<bool()>& stop) {
   const std::uint64_t end = S().elapsed + ms;
+  if (end > kRunawayMs) {
+    std::fprintf(stderr, "fake platform: the run has not ended after six simulated hours\n");
+    std::abort();
+  }
   for (;;) {
     RunDue();
     if (stop && stop()) return true;
@@ -179,6 +191,9 @@ int Calls(Op op) {
 const std::vector<std::string>& ProbedNames() {
   return S().probed;
 }
+const std::vector<std::uint64_t>& ProbeTimes() {
+  return S().probeTimes;
+}
 
 }  // namespace fake
 
@@ -228,6 +243,7 @@ unsigned long WaitOne(Handle handle, unsigned long milliseconds) {
     return kWaitFailed;
   }
   const std::string name = h->second;
+  S().probesWithoutTimePassing = 0;
   const bool signalled = fake::Advance(milliseconds, [&name] {
     auto it = S().objects.find(name);
     return it != S().objects.end() && it->second.signalled;
@@ -237,7 +253,14 @@ unsigned long WaitOne(Handle handle, unsigned long milliseconds) {
 
 Handle OpenNamedSemaphore(const char* name) {
   fake::Count(Op::kOpenSemaphore);
+  // Opening an object takes a little time: a loop that probes without ever
+  // waiting still sees the clock move, 1 ms every thousand probes.
+  if (++S().probesWithoutTimePassing >= 1000) {
+    S().probesWithoutTimePassing = 0;
+    fake::Advance(1, {});
+  }
   S().probed.push_back(name);
+  S().probeTimes.push_back(S().elapsed);
   auto it = S().objects.find(name);
   if (it == S().objects.end()) {
     S().lastError = 2;
@@ -291,6 +314,7 @@ Tick TickCount() {
 
 void SleepMs(unsigned long milliseconds) {
   fake::Count(Op::kSleep);
+  S().probesWithoutTimePassing = 0;
   fake::Advance(milliseconds, {});
 }
 

@@ -78,7 +78,8 @@ const std::vector<Message>& Messages();
 int OpenHandles();
 int BadCloses();
 int Calls(Op op);
-// Every opened semaphore name, in order.
+// Every semaphore name the launcher tried to open, in order, and when.
 const std::vector<std::string>& ProbedNames();
+const std::vector<std::uint64_t>& ProbeTimes();
 
 }  // namespace fake

@@ -131,15 +131,18 @@ TEST_F(Entry, AnInstanceEventThatCannotBeCreatedMeansNotFirst) {
   EXPECT_TRUE(fake::Launches().empty());
 }
 
-TEST_F(Entry, AGameAlreadyRunningIsNotLaunchedAgain) {
+TEST_F(Entry, AGameAlreadyRunningIsNotLaunchedAgainButWatched) {
   fake::Hold(kGamePresence, fake::Type::kSemaphore);
+  fake::At(5000, [] { fake::Drop(kGamePresence); });
   EXPECT_EQ(RunLauncher(), kExitOk);
   EXPECT_TRUE(fake::Launches().empty());
   EXPECT_TRUE(fake::Messages().empty());
+  EXPECT_GE(fake::Elapsed(), 5000u + 15125u) << "it stayed for the game and a grace period";
 }
 
 TEST_F(Entry, LaunchesTheGameBesideItWithTheShellRecordAsRequired) {
   PresentBetween(kGamePresence, 1000);
+  QuitAt(1000);
   EXPECT_EQ(RunLauncher("\"C:\\Games\\Q8\\Q8.exe\"  -window -skip"), kExitOk);
   ASSERT_EQ(fake::Launches().size(), 1u);
   const fake::Launch& l = fake::Launches()[0];
@@ -156,6 +159,7 @@ TEST_F(Entry, LaunchesTheGameBesideItWithTheShellRecordAsRequired) {
 
 TEST_F(Entry, NoArgumentsHandTheGameAnEmptyTail) {
   PresentBetween(kGamePresence, 0);
+  QuitAt(0);
   EXPECT_EQ(RunLauncher(), kExitOk);
   ASSERT_EQ(fake::Launches().size(), 1u);
   EXPECT_EQ(fake::Launches()[0].parameters, "");
@@ -203,6 +207,7 @@ TEST_F(Entry, StartupWaitTimesOutAtThirtySecondsOnEitherSideOfTheTickWrap) {
     fake::Reset(c.startTick);
     fake::SetModulePath(kLauncherPath);
     PresentBetween(kGamePresence, c.gameAt);
+    QuitAt(c.gameAt);  // so the run ends where the startup wait does
     EXPECT_EQ(RunLauncher(), c.exitCode);
     if (c.exitCode == kExitOk) {
       EXPECT_EQ(fake::Elapsed(), 29750u);
@@ -236,6 +241,7 @@ TEST_F(Entry, SlashAndColonOnlyPaths) {
     SetUp();
     fake::SetModulePath(c.path);
     PresentBetween(kGamePresence, 500);
+    QuitAt(500);
     EXPECT_EQ(RunLauncher(), kExitOk);
     ASSERT_EQ(fake::Launches().size(), 1u);
     EXPECT_EQ(fake::Launches()[0].file, c.target);
@@ -258,4 +264,5 @@ TEST_F(Entry, AQuitEventAlreadySetDoesNotStopTheLaunch) {
   PresentBetween(kGamePresence, 400);
   EXPECT_EQ(RunLauncher(), kExitOk);
   EXPECT_EQ(fake::Launches().size(), 1u);
+  EXPECT_EQ(fake::Elapsed(), 500u) << "it ends at the watch loop's first step";
 }

@@ -1,5 +1,6 @@
 #include "tests/scenario.h"
 
+#include "launcher/instance_guard/event_names.h"
 #include "launcher/launch.h"
 #include "launcher/launcher.h"
 
@@ -21,4 +22,11 @@ int Scenario::RunLauncher(const std::string& commandLine) {
 void Scenario::PresentBetween(const std::string& name, std::uint64_t atMs, std::uint64_t untilMs) {
   fake::At(atMs, [name] { fake::Hold(name, fake::Type::kSemaphore); });
   if (untilMs != UINT64_MAX) fake::At(untilMs, [name] { fake::Drop(name); });
+}
+
+void Scenario::QuitAt(std::uint64_t atMs) {
+  fake::At(atMs, [] {
+    fake::Hold(kQuitEventName, fake::Type::kEvent);
+    fake::Signal(kQuitEventName);
+  });
 }

@@ -24,4 +24,6 @@ class Scenario : public ::testing::Test {
   // until untilMs if that is given.
   static void PresentBetween(const std::string& name, std::uint64_t atMs,
                              std::uint64_t untilMs = UINT64_MAX);
+  // Another program opens the quit event at atMs, sets it and keeps it open.
+  static void QuitAt(std::uint64_t atMs);
 };

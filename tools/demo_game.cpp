@@ -1,22 +1,25 @@
 // A small demo game for trying the launcher: copied beside it as Q8Main.EXE,
 // it opens a window, announces itself by holding its presence semaphore while
-// the window is open, and closes itself after a few seconds.
+// the window is open, and closes itself after a few seconds. On start it
+// writes its command tail to demo-game.started beside it, for the narrator.
 // Options (the launcher passes its own command tail on):
-//   --seconds=N  close after N seconds (default 5)
-//   --stay       stay open until closed by hand or by the window manager
+//   --seconds=N    close after N seconds (default 5)
+//   --stay         stay open until the window is closed
+//   --until-quit   stay open until the launcher's quit event is set (Q8Quit.exe)
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "launcher/instance_guard/event_names.h"
 #include "launcher/launch.h"
-#include "launcher/presence/presence.h"
+#include "launcher/presence/announce.h"
 
 namespace {
 
 constexpr UINT_PTR kCloseTimer = 1;
-char gText[512];
+char gText[768];
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -40,22 +43,28 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+void NoteStart(const char* tail) {
+  char path[MAX_PATH + 32] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (char* slash = std::strrchr(path, '\\')) std::strcpy(slash + 1, "demo-game.started");
+  if (FILE* note = std::fopen(path, "wb")) {
+    std::fputs(tail, note);
+    std::fclose(note);
+  }
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   const char* tail = CommandTail(GetCommandLineA());
+  NoteStart(tail);
   const bool stay = std::strstr(tail, "--stay") != nullptr;
+  const bool untilQuit = std::strstr(tail, "--until-quit") != nullptr;
   long seconds = 5;
   if (const char* s = std::strstr(tail, "--seconds=")) seconds = std::strtol(s + 10, nullptr, 10);
   if (seconds <= 0) seconds = 5;
-
-  char name[kNameBufferSize];
-  BuildOwnPresenceName(name);
-  std::snprintf(gText, sizeof gText,
-                "Q8 demo game\n\nHolding the presence semaphore %s while this window is open.\n"
-                "Command tail: \"%s\"\n%s",
-                name, tail,
-                stay ? "Close this window to end the game." : "Closing by itself shortly.");
+  // Opened, never created: it is the launcher's.
+  HANDLE quit = untilQuit ? OpenEventA(SYNCHRONIZE, FALSE, kQuitEventName) : nullptr;
 
   WNDCLASSA windowClass = {};
   windowClass.lpfnWndProc = WindowProc;
@@ -65,20 +74,38 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   windowClass.lpszClassName = "Q8DemoGame";
   RegisterClassA(&windowClass);
   HWND window = CreateWindowA("Q8DemoGame", "Q8 demo game", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                              CW_USEDEFAULT, 520, 200, nullptr, nullptr, instance, nullptr);
+                              CW_USEDEFAULT, 560, 220, nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return 1;
   ShowWindow(window, show);
   UpdateWindow(window);
 
   // Announce only once the window is up: the launcher then knows the game runs.
-  HANDLE presence = CreateSemaphoreA(nullptr, 0, 1, name);
-  if (!stay) SetTimer(window, kCloseTimer, static_cast<UINT>(seconds * 1000), nullptr);
+  PresenceAnnouncement presence;
+  std::snprintf(gText, sizeof gText,
+                "Q8 demo game\n\nHolding the presence semaphore %s while this window is open.\n"
+                "Command tail: \"%s\"\n%s",
+                presence.Name(), tail,
+                untilQuit ? "Closes when the launcher's quit event is set (Q8Quit.exe)."
+                : stay    ? "Close this window to end the game."
+                          : "Closing by itself shortly.");
+  InvalidateRect(window, nullptr, TRUE);
+  if (!stay && !untilQuit)
+    SetTimer(window, kCloseTimer, static_cast<UINT>(seconds * 1000), nullptr);
 
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
+  for (;;) {
+    const DWORD count = quit != nullptr ? 1 : 0;
+    const DWORD woke = MsgWaitForMultipleObjects(count, &quit, FALSE, INFINITE, QS_ALLINPUT);
+    if (count == 1 && woke == WAIT_OBJECT_0) DestroyWindow(window);
+    MSG message;
+    bool ended = false;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) ended = true;
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    if (ended) break;
   }
-  if (presence != nullptr) CloseHandle(presence);
+  presence.Release();
+  if (quit != nullptr) CloseHandle(quit);
   return 0;
 }

@@ -1,12 +1,18 @@
-// Narrates one run of the launcher from the outside: starts it with the given
-// arguments, watches the named objects it and the game hold, and prints each
-// change with the time since the start. The launcher itself logs nothing.
+// Narrates one run of the launcher from the outside: starts it, watches the
+// named objects it and the game hold (and the demo game's start note), and
+// prints each step with the time since the start and the time the step took.
+// The launcher itself logs nothing.
 //
-//   DemoNarrator.exe <path to Q8.exe> [arguments for the launcher...]
+//   DemoNarrator.exe [--quit-after=S] <path to Q8.exe> [arguments for the launcher...]
+//
+// With --quit-after=S it runs Q8Quit.exe (from its own folder) S seconds after
+// the game has announced itself.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "launcher/instance_guard/event_names.h"
 #include "launcher/launch.h"
@@ -16,10 +22,10 @@ namespace {
 DWORD gStart;
 DWORD gLast;
 
-void Say(const char* text) {
+void Say(const std::string& text) {
   const DWORD now = GetTickCount() - gStart;
   std::printf("[%4lu.%03lu s] (+%3lu.%03lu s) %s\n", now / 1000, now % 1000, (now - gLast) / 1000,
-              (now - gLast) % 1000, text);
+              (now - gLast) % 1000, text.c_str());
   std::fflush(stdout);
   gLast = now;
 }
@@ -38,55 +44,117 @@ bool SemaphoreExists(const char* name) {
   return true;
 }
 
+bool ReadFile(const std::string& path, std::string* text) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  char buffer[512];
+  const size_t n = std::fread(buffer, 1, sizeof buffer, file);
+  std::fclose(file);
+  text->assign(buffer, n);
+  return true;
+}
+
+std::string Folder(const std::string& path) {
+  return path.substr(0, path.rfind('\\') + 1);
+}
+
+DWORD RunAndWait(const std::string& exe) {
+  std::string commandLine = "\"" + exe + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return GetLastError();
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
 }  // namespace
 
 int main() {
   const char* arguments = CommandTail(GetCommandLineA());
+  long quitAfterS = -1;
+  if (std::strncmp(arguments, "--quit-after=", 13) == 0) {
+    quitAfterS = std::strtol(arguments + 13, nullptr, 10);
+    arguments = CommandTail(arguments);
+  }
   if (*arguments == '\0') {
-    std::fprintf(stderr, "usage: DemoNarrator.exe <path to Q8.exe> [arguments]\n");
+    std::fprintf(stderr, "usage: DemoNarrator.exe [--quit-after=S] <path to Q8.exe> [arguments]\n");
     return 2;
   }
-  char commandLine[2048];
-  std::snprintf(commandLine, sizeof commandLine, "%s", arguments);
+  std::string launcherPath(arguments, CommandTail(arguments));
+  while (!launcherPath.empty() && launcherPath.back() == ' ') launcherPath.pop_back();
+  std::string unquoted;
+  for (char c : launcherPath) {
+    if (c != '"') unquoted += c;
+  }
+  const std::string startNote = Folder(unquoted) + "demo-game.started";
+  DeleteFileA(startNote.c_str());
+  char selfPath[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, selfPath, MAX_PATH);
+  const std::string quitTool = Folder(selfPath) + "Q8Quit.exe";
   // The launcher's presence probe for the game, for a launcher called Q8.exe.
   const char* gamePresence = "$$s$$q8main.exe";
 
+  std::string commandLine = arguments;
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   gStart = GetTickCount();
-  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    std::fprintf(stderr, "could not start %s (error %lu)\n", commandLine, GetLastError());
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    std::fprintf(stderr, "could not start %s (error %lu)\n", arguments, GetLastError());
     return 2;
   }
-  char line[2300];
-  std::snprintf(line, sizeof line, "launcher started: %s", commandLine);
-  Say(line);
+  Say(std::string("launcher started: ") + arguments);
 
   // Watches until the launcher has ended and the game, if it came, is gone.
-  bool launcher = false, game = false, quitEvent = false, ended = false;
-  DWORD code = 0;
+  bool launcher = false, game = false, started = false, watching = false, ended = false;
+  DWORD announcedAt = 0;
   for (;;) {
-    const bool running = WaitForSingleObject(process.hProcess, ended ? 0 : 10) == WAIT_TIMEOUT;
+    const bool running = !ended && WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT;
     if (ended) Sleep(10);
     const bool nowLauncher = running && EventExists(kInstanceEventName);
-    const bool nowQuit = running && EventExists(kQuitEventName);
     const bool nowGame = SemaphoreExists(gamePresence);
+    std::string tail;
     if (nowLauncher != launcher) {
-      Say(nowLauncher ? "launcher holds its instance event: it is the one that runs"
-                      : "launcher released its instance event");
+      Say(nowLauncher ? "launcher holds its instance and quit events: it is the one that runs"
+                      : "launcher released its events");
     }
-    if (nowQuit != quitEvent && nowQuit) Say("launcher holds its quit event");
-    if (nowGame != game) {
-      std::snprintf(line, sizeof line, "%s %s", nowGame ? "game announced itself:" : "game closed:",
-                    nowGame ? gamePresence : "its presence semaphore is gone");
-      Say(line);
+    if (!started && ReadFile(startNote, &tail)) {
+      started = true;
+      Say("game started with the tail \"" + tail + "\"");
     }
-    launcher = nowLauncher, quitEvent = nowQuit, game = nowGame;
+    if (nowGame && !game) {
+      Say(std::string("game announced itself: ") + gamePresence);
+      announcedAt = GetTickCount();
+    }
+    if (nowGame && running && !watching && GetTickCount() - announcedAt >= 300) {
+      watching = true;
+      Say("launcher is watching: it stays while the game runs");
+    }
+    if (nowGame && quitAfterS >= 0 && GetTickCount() - announcedAt >= quitAfterS * 1000ul) {
+      quitAfterS = -1;
+      Say("running Q8Quit.exe");
+      Say("Q8Quit.exe set the quit event and ended with code " +
+          std::to_string(RunAndWait(quitTool)));
+    }
+    if (game && !nowGame) {
+      Say(running ? "game closed; grace period: the launcher waits up to 15 s for it to return"
+                  : "game closed");
+    }
+    launcher = nowLauncher, game = nowGame;
     if (!running && !ended) {
       ended = true;
+      DWORD code = 0;
       GetExitCodeProcess(process.hProcess, &code);
+      char line[96];
       std::snprintf(line, sizeof line, "launcher ended with exit code %ld (0x%08lx)",
                     static_cast<long>(code), code);
       Say(line);

@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "launcher/launch.h"
-#include "launcher/presence/presence.h"
+#include "launcher/presence/announce.h"
 
 namespace {
 
@@ -59,12 +59,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   };
 
   if (announceMs >= 0 && WaitForSingleObject(stop, ToWait(announceMs)) == WAIT_TIMEOUT) {
-    char name[kNameBufferSize];
-    BuildOwnPresenceName(name);
-    HANDLE presence = CreateSemaphoreA(nullptr, 0, 1, name);
-    DWORD hold = holdMs < 0 ? left() : static_cast<DWORD>(holdMs);
-    WaitForSingleObject(stop, hold);
-    if (presence != nullptr) CloseHandle(presence);
+    PresenceAnnouncement presence;
+    WaitForSingleObject(stop, holdMs < 0 ? left() : static_cast<DWORD>(holdMs));
+    presence.Release();
   }
   WaitForSingleObject(stop, left());
   CloseHandle(stop);

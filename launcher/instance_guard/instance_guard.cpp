@@ -18,8 +18,13 @@ InstanceGuard::InstanceGuard() : isFirst(false), instanceEvent(nullptr), quitEve
 }
 
 bool InstanceGuard::WaitForQuit(unsigned long timeoutMs) {
-  if (quitEvent == nullptr) return false;
-  return plat::WaitOne(quitEvent, timeoutMs) == plat::kWaitObject0;
+  // Without a quit event, or when the wait itself fails, the time is slept out
+  // all the same: the caller's loop relies on this call for its pace and must
+  // not spin, taking a core from the game.
+  const unsigned long result =
+      quitEvent != nullptr ? plat::WaitOne(quitEvent, timeoutMs) : plat::kWaitFailed;
+  if (result == plat::kWaitFailed) plat::SleepMs(timeoutMs);
+  return result == plat::kWaitObject0;
 }
 
 void InstanceGuard::Release() {

@@ -11,7 +11,8 @@ class InstanceGuard {
   InstanceGuard();
 
   bool IsFirst() const { return isFirst; }
-  // True only if the quit event is signalled within the timeout.
+  // True only if the quit event is signalled within the timeout. Takes the
+  // whole timeout otherwise, even without a quit event.
   bool WaitForQuit(unsigned long timeoutMs);
   // Closes the handles. Called exactly once by the entry function on every
   // path; destroying the guard closes nothing.

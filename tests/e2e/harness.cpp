@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 namespace {
 
@@ -18,13 +20,15 @@ std::string BuildDir() {
   return dir.substr(0, dir.rfind('\\') + 1);
 }
 
-Process::Process(Process&& other) noexcept : handle_(other.handle_), id_(other.id_) {
+Process::Process(Process&& other) noexcept
+    : handle_(other.handle_), id_(other.id_), program_(other.program_) {
   other.handle_ = nullptr;
 }
 
 Process& Process::operator=(Process&& other) noexcept {
   std::swap(handle_, other.handle_);
   std::swap(id_, other.id_);
+  std::swap(program_, other.program_);
   return *this;
 }
 
@@ -43,6 +47,54 @@ bool Process::Wait(DWORD timeoutMs, DWORD* exitCode) const {
 
 bool Process::Running() const {
   return WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT;
+}
+
+namespace {
+
+bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// Under Wine, GetProcessTimes reports nothing for other processes; the Linux
+// process behind a Windows one shows its real CPU time in /proc, and its
+// command line is the Windows program's path. Answers -1 when not found.
+double WineCpuMs(const std::string& program) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA("Z:\\proc\\*", &entry);
+  if (find == INVALID_HANDLE_VALUE) return -1;
+  double ms = -1;
+  do {
+    const std::string dir = std::string("Z:\\proc\\") + entry.cFileName + "\\";
+    if (entry.cFileName[0] < '1' || entry.cFileName[0] > '9') continue;
+    std::ifstream cmdline(dir + "cmdline", std::ios::binary);
+    std::string first;
+    std::getline(cmdline, first, '\0');
+    if (_stricmp(first.c_str(), program.c_str()) != 0) continue;
+    std::ifstream statFile(dir + "stat");
+    std::string stat((std::istreambuf_iterator<char>(statFile)), {});
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string skip;
+    unsigned long long user = 0, kernel = 0;
+    for (int i = 3; i < 14; ++i) fields >> skip;  // state .. cmajflt
+    fields >> user >> kernel;
+    ms = (user + kernel) * 10.0;  // clock ticks of 10 ms
+    break;
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return ms;
+}
+
+}  // namespace
+
+double Process::CpuMs() const {
+  if (UnderWine()) return WineCpuMs(program_);
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(handle_, &created, &exited, &kernel, &user)) return -1;
+  auto ms = [](const FILETIME& t) {
+    return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
+  };
+  return ms(kernel) + ms(user);
 }
 
 GameFolder::GameFolder(const char* launcherName, bool withGame) : launcher_(launcherName) {
@@ -80,7 +132,15 @@ std::vector<std::string> GameFolder::GameStarts() const {
 }
 
 Process GameFolder::StartLauncher(const std::string& arguments) const {
-  std::string commandLine = "\"" + Path(launcher_.c_str()) + "\"";
+  return Start(launcher_, arguments);
+}
+
+Process GameFolder::StartGame() const {
+  return Start("Q8Main.EXE", "");
+}
+
+Process GameFolder::Start(const std::string& file, const std::string& arguments) const {
+  std::string commandLine = "\"" + Path(file.c_str()) + "\"";
   if (!arguments.empty()) commandLine += " " + arguments;
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
@@ -90,7 +150,7 @@ Process GameFolder::StartLauncher(const std::string& arguments) const {
     return Process();
   }
   CloseHandle(info.hThread);
-  return Process(info.hProcess, info.dwProcessId);
+  return Process(info.hProcess, info.dwProcessId, Path(file.c_str()));
 }
 
 bool TestGameAlive() {
@@ -98,6 +158,33 @@ bool TestGameAlive() {
   if (alive == nullptr) return false;
   CloseHandle(alive);
   return true;
+}
+
+bool WaitForTestGame(bool alive, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (TestGameAlive() != alive) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+DWORD RunTool(const char* exe) {
+  std::string commandLine = "\"" + BuildDir() + exe + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    return 0xDEAD;
+  }
+  CloseHandle(info.hThread);
+  DWORD code = 0xDEAD;
+  if (WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(info.hProcess, &code);
+  }
+  CloseHandle(info.hProcess);
+  return code;
 }
 
 void StopTestGames() {

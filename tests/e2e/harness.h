@@ -14,7 +14,8 @@ std::string BuildDir();
 class Process {
  public:
   Process() = default;
-  Process(HANDLE process, DWORD id) : handle_(process), id_(id) {}
+  Process(HANDLE process, DWORD id, std::string program)
+      : handle_(process), id_(id), program_(std::move(program)) {}
   Process(Process&& other) noexcept;
   Process& operator=(Process&& other) noexcept;
   ~Process();
@@ -26,10 +27,13 @@ class Process {
   // Waits up to timeoutMs; true with the exit code once it has ended.
   bool Wait(DWORD timeoutMs, DWORD* exitCode) const;
   bool Running() const;
+  // User and kernel time the process has used so far, in ms.
+  double CpuMs() const;
 
  private:
   HANDLE handle_ = nullptr;
   DWORD id_ = 0;
+  std::string program_;
 };
 
 // A fresh temporary folder holding the launcher (under launcherName) and,
@@ -50,8 +54,12 @@ class GameFolder {
   std::vector<std::string> GameStarts() const;
   // Starts the launcher with arguments after its quoted path.
   Process StartLauncher(const std::string& arguments = "") const;
+  // Starts the game directly, as a player would restart it.
+  Process StartGame() const;
 
  private:
+  Process Start(const std::string& file, const std::string& arguments) const;
+
   std::string dir_;  // with a trailing backslash
   std::string launcher_;
 };
@@ -59,6 +67,12 @@ class GameFolder {
 // Whether a test game is running, and ending every one of them.
 bool TestGameAlive();
 void StopTestGames();
+// Polls until the test game is there (or gone), up to timeoutMs.
+bool WaitForTestGame(bool alive, DWORD timeoutMs);
+
+// Runs a program built beside the tests (such as Q8Quit.exe) to its end and
+// answers its exit code.
+DWORD RunTool(const char* exe);
 
 // A message box of the given process: its caption and text as shown.
 struct MessageBoxSeen {

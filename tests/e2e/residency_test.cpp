@@ -1,0 +1,118 @@
+// End-to-end scenarios for the launcher's residency: the real Q8.exe watching
+// the test game, the companion's presence and the quit tool.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "launcher/instance_guard/event_names.h"
+#include "tests/e2e/harness.h"
+
+namespace {
+
+constexpr char kCompanionPresence[] = "$$s$$vek launcher.exe";
+
+// Waits for the launcher to end and answers how long after since it took.
+DWORD EndsAfter(const Process& launcher, DWORD since, DWORD timeoutMs, DWORD* code) {
+  if (!launcher.Wait(timeoutMs, code)) return 0xFFFFFFFF;
+  return GetTickCount() - since;
+}
+
+// Starts the launcher with a game that runs for runMs, and answers when the
+// game had gone.
+DWORD RunGameFor(const GameFolder& folder, Process* launcher, long runMs) {
+  folder.ConfigureGame(0, runMs, runMs);
+  *launcher = folder.StartLauncher();
+  EXPECT_TRUE(WaitForTestGame(true, 10000));
+  EXPECT_TRUE(WaitForTestGame(false, runMs + 10000));
+  return GetTickCount();
+}
+
+}  // namespace
+
+TEST(Residency, TheLauncherEndsAGracePeriodAfterTheGameExits) {
+  GameFolder folder;
+  Process launcher;
+  const DWORD gone = RunGameFor(folder, &launcher, 2000);
+  DWORD code = 1234;
+  const DWORD after = EndsAfter(launcher, gone, 30000, &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_GE(after, 15100u);
+  EXPECT_LE(after, 16500u);
+}
+
+TEST(Residency, TheCompanionKeepsTheLauncherResident) {
+  HANDLE companion = CreateSemaphoreA(nullptr, 0, 1, kCompanionPresence);
+  ASSERT_NE(companion, nullptr);
+  GameFolder folder;
+  Process launcher;
+  RunGameFor(folder, &launcher, 1000);
+  Sleep(17000);  // longer than a grace period
+  EXPECT_TRUE(launcher.Running());
+  CloseHandle(companion);
+  const DWORD released = GetTickCount();
+  DWORD code = 1234;
+  const DWORD after = EndsAfter(launcher, released, 30000, &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_GE(after, 15100u);
+  EXPECT_LE(after, 16500u);
+}
+
+TEST(Residency, AGameRestartedEightSecondsLaterKeepsTheLauncherResident) {
+  GameFolder folder;
+  Process launcher;
+  const DWORD gone = RunGameFor(folder, &launcher, 2000);
+  Sleep(8000);
+  folder.ConfigureGame(0, -1, 60000);
+  Process game = folder.StartGame();
+  ASSERT_TRUE(WaitForTestGame(true, 10000));
+  Sleep(gone + 17000 - GetTickCount());
+  EXPECT_TRUE(launcher.Running()) << "the grace period saw the game return";
+  EXPECT_EQ(folder.GameStarts().size(), 2u);
+  EXPECT_EQ(RunTool("Q8Quit.exe"), 0u);
+  DWORD code = 1234;
+  EXPECT_TRUE(launcher.Wait(5000, &code));
+  EXPECT_EQ(code, 0u);
+}
+
+TEST(Residency, TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning) {
+  EXPECT_EQ(RunTool("Q8Quit.exe"), 1u) << "no launcher runs yet";
+  GameFolder folder;
+  folder.ConfigureGame(0, -1, 60000);
+  Process launcher = folder.StartLauncher();
+  ASSERT_TRUE(WaitForTestGame(true, 10000));
+  Sleep(1500);
+  ASSERT_TRUE(launcher.Running());
+  EXPECT_EQ(RunTool("Q8Quit.exe"), 0u);
+  const DWORD quit = GetTickCount();
+  DWORD code = 1234;
+  const DWORD after = EndsAfter(launcher, quit, 10000, &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_LE(after, 1000u);
+  EXPECT_TRUE(TestGameAlive());
+  EXPECT_EQ(RunTool("Q8Quit.exe"), 1u) << "the launcher has gone";
+}
+
+TEST(Residency, WithItsQuitEventNameTakenTheLauncherStillWatchesQuietly) {
+  // Another program holds the quit event's name as a mutex: the launcher
+  // cannot be told to quit, but must neither spin nor stay for ever.
+  HANDLE squatter = CreateMutexA(nullptr, FALSE, kQuitEventName);
+  ASSERT_NE(squatter, nullptr);
+  GameFolder folder;
+  folder.ConfigureGame(0, 13000, 13000);
+  Process launcher = folder.StartLauncher();
+  ASSERT_TRUE(WaitForTestGame(true, 10000));
+  Sleep(1500);
+  const double before = launcher.CpuMs();
+  ASSERT_GE(before, 0.0) << "the launcher's CPU time cannot be read";
+  Sleep(10000);
+  const double used = launcher.CpuMs() - before;
+  EXPECT_LT(used, 300.0) << "CPU time in ms over 10 s of watching";
+  EXPECT_EQ(folder.GameStarts().size(), 1u);
+  ASSERT_TRUE(WaitForTestGame(false, 10000));
+  const DWORD gone = GetTickCount();
+  DWORD code = 1234;
+  const DWORD after = EndsAfter(launcher, gone, 30000, &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_GE(after, 15000u);
+  EXPECT_LE(after, 16500u);
+  CloseHandle(squatter);
+}

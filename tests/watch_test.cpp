@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "launcher/instance_guard/event_names.h"
+#include "launcher/launcher.h"
+#include "tests/scenario.h"
+
+namespace {
+
+// The game already runs when the launcher starts and closes at dropMs.
+void GameRunsUntil(std::uint64_t dropMs) {
+  fake::Hold(kGamePresence, fake::Type::kSemaphore);
+  fake::At(dropMs, [] { fake::Drop(kGamePresence); });
+}
+
+// Probes made in [fromMs, toMs).
+long ProbesBetween(std::uint64_t fromMs, std::uint64_t toMs) {
+  const auto& times = fake::ProbeTimes();
+  return std::count_if(times.begin(), times.end(),
+                       [&](std::uint64_t t) { return t >= fromMs && t < toMs; });
+}
+
+}  // namespace
+
+using Watch = Scenario;
+
+TEST_F(Watch, AGracePeriodThatRunsOutEndsTheRunWithinItsBounds) {
+  // Drop times at every phase of the 250 ms quit wait.
+  for (std::uint64_t drop : {5000u, 5001u, 5124u, 5125u, 5249u, 5250u, 7777u}) {
+    SCOPED_TRACE(drop);
+    SetUp();
+    GameRunsUntil(drop);
+    EXPECT_EQ(RunLauncher(), kExitOk);
+    const std::uint64_t after = fake::Elapsed() - drop;
+    EXPECT_GE(after, 15125u);
+    EXPECT_LE(after, 15500u);
+    // Every pass probes the game, then the companion.
+    const auto& names = fake::ProbedNames();
+    for (std::size_t i = 1; i + 1 < names.size(); i += 2) {
+      ASSERT_EQ(names[i], kGamePresence) << i;
+      ASSERT_EQ(names[i + 1], kCompanionPresence) << i;
+    }
+    TearDown();
+  }
+}
+
+TEST_F(Watch, AfterALaunchTheLauncherStaysUntilTheGameHasGoneForAGracePeriod) {
+  PresentBetween(kGamePresence, 1000, 60000);
+  EXPECT_EQ(RunLauncher(), kExitOk);
+  EXPECT_EQ(fake::Launches().size(), 1u);
+  EXPECT_GE(fake::Elapsed(), 75125u);
+  EXPECT_LE(fake::Elapsed(), 75500u);
+}
+
+TEST_F(Watch, TheGameReturningDuringAGracePeriodResumesWatching) {
+  GameRunsUntil(5000);
+  PresentBetween(kGamePresence, 12000, 30000);
+  EXPECT_EQ(RunLauncher(), kExitOk);
+  EXPECT_GE(fake::Elapsed(), 30000u + 15125u);
+  EXPECT_LE(fake::Elapsed(), 30000u + 15500u);
+  // Back to the 250 ms pace while the game runs again: two probes a pass.
+  EXPECT_LE(ProbesBetween(13000, 29000), 2 * (16000 / 250) + 2);
+}
+
+TEST_F(Watch, TheCompanionAloneKeepsTheLauncherResident) {
+  GameRunsUntil(1000);
+  PresentBetween(kCompanionPresence, 0, 60000);
+  EXPECT_EQ(RunLauncher(), kExitOk);
+  EXPECT_GE(fake::Elapsed(), 60000u + 15125u);
+  EXPECT_LE(fake::Elapsed(), 60000u + 15500u);
+}
+
+TEST_F(Watch, QuitSetWhileTheGameRunsEndsTheRunAtTheNextQuitWait) {
+  for (std::uint64_t quit : {4000u, 4001u, 7777u}) {
+    SCOPED_TRACE(quit);
+    SetUp();
+    GameRunsUntil(100000);
+    QuitAt(quit);
+    EXPECT_EQ(RunLauncher(), kExitOk);
+    EXPECT_GE(fake::Elapsed(), quit);
+    EXPECT_LE(fake::Elapsed(), quit + 250);
+    EXPECT_TRUE(fake::Exists(kGamePresence)) << "the game keeps running";
+    TearDown();
+  }
+}
+
+TEST_F(Watch, QuitSetDuringAGracePeriodActsOnlyIfSomethingReturns) {
+  // Nothing returns: the grace period runs its full length.
+  GameRunsUntil(5000);
+  QuitAt(10000);
+  EXPECT_EQ(RunLauncher(), kExitOk);
+  EXPECT_GE(fake::Elapsed(), 5000u + 15125u);
+  EXPECT_LE(fake::Elapsed(), 5000u + 15500u);
+  TearDown();
+
+  // The game returns: the next quit wait sees the quit event at once.
+  SetUp();
+  GameRunsUntil(5000);
+  QuitAt(10000);
+  PresentBetween(kGamePresence, 12000);
+  EXPECT_EQ(RunLauncher(), kExitOk);
+  EXPECT_GE(fake::Elapsed(), 12000u);
+  EXPECT_LE(fake::Elapsed(), 12000u + 125u);
+}
+
+TEST_F(Watch, ATickWrapDuringAGracePeriodNeitherShortensNorLengthensIt) {
+  std::uint64_t expected = 0;
+  for (plat::Tick start :
+       {1000u, 0xFFFFFFFFu - 10000u, 0xFFFFFFFFu - 5000u - 15000u, 0xFFFFFFFFu - 5000u - 14990u}) {
+    SCOPED_TRACE(start);
+    fake::Reset(start);
+    fake::SetModulePath(kLauncherPath);
+    GameRunsUntil(5000);
+    EXPECT_EQ(RunLauncher(), kExitOk);
+    if (expected == 0) expected = fake::Elapsed();
+    EXPECT_EQ(fake::Elapsed(), expected);
+    TearDown();
+  }
+}
+
+TEST_F(Watch, WithoutAQuitEventTheLoopStillKeepsItsPace) {
+  // Another program took the quit event's name for a mutex.
+  fake::Hold(kQuitEventName, fake::Type::kMutex);
+  GameRunsUntil(10000);
+  EXPECT_EQ(RunLauncher(), kExitOk);
+  // Two probes every 250 ms while the game runs, not a spin.
+  const long perSecond = ProbesBetween(1000, 9000) / 8;
+  EXPECT_LE(perSecond, 8);
+  EXPECT_GE(perSecond, 7);
+  EXPECT_GE(fake::Elapsed(), 10000u + 15125u);
+  EXPECT_LE(fake::Elapsed(), 10000u + 15500u);
+  EXPECT_EQ(fake::References(kQuitEventName), 1);
+}
