@@ -12,6 +12,10 @@ target_include_directories(q8_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(q8_e2e_tests PRIVATE gtest_main q8_shared version)
 add_dependencies(q8_e2e_tests Q8 TestGame Q8Quit)
 
+add_executable(Q8ResidencyBench bench/residency_bench.cpp tests/e2e/harness.cpp)
+target_include_directories(Q8ResidencyBench PRIVATE ${CMAKE_SOURCE_DIR})
+add_dependencies(Q8ResidencyBench Q8)
+
 # One CTest entry a scenario, so each shows (and times out) on its own.
 set(E2E_SCENARIOS
     Binary.IsA32BitGuiProgramWithOnlySystemImports

@@ -23,3 +23,6 @@ target_link_libraries(q8_host_tests PRIVATE q8_logic q8_fake_platform GTest::gte
 
 include(GoogleTest)
 gtest_discover_tests(q8_host_tests)
+
+add_executable(q8_wakeups_bench bench/wakeups_bench.cpp)
+target_link_libraries(q8_wakeups_bench PRIVATE q8_logic q8_fake_platform)
