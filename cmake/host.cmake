@@ -18,6 +18,7 @@ add_executable(q8_host_tests
     tests/instance_guard_test.cpp
     tests/launch_test.cpp
     tests/watch_test.cpp
+    tests/fault_matrix_test.cpp
     tests/scenario.cpp)
 target_link_libraries(q8_host_tests PRIVATE q8_logic q8_fake_platform GTest::gtest_main)
 

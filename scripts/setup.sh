@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building and testing the launcher needs on a Debian machine:
 # CMake, the i686 MinGW-w64 cross compiler (posix threads), 32-bit Wine, Xvfb
-# and GoogleTest's sources. Safe to run again; quiet when all is there.
+# GoogleTest's sources, and clang with its fuzzing and sanitizer runtimes.
+# Safe to run again; quiet when all is there.
 set -euo pipefail
 
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for p in cmake make g++ googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-         wine wine64 wine32:i386 xvfb; do
+         wine wine64 wine32:i386 xvfb clang libclang-rt-14-dev; do
   have "$p" || need+=("$p")
 done
 

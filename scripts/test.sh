@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds the host tests and the
-# Windows programs, runs the host tests, checks that Q8.exe builds
-# reproducibly, then runs the end-to-end tests under Wine.
+# Windows programs, runs the host tests (plain and under the sanitizers),
+# checks that Q8.exe builds reproducibly, then runs the end-to-end tests
+# under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,12 @@ bash scripts/setup.sh
 cmake --preset host >/dev/null
 cmake --build --preset host -j"$(nproc)"
 ctest --preset host
+build/host/q8_host_tests --gtest_filter='FaultMatrix.*' | grep '^fault matrix'
+
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+cmake --preset host-asan >/dev/null
+cmake --build --preset host-asan -j"$(nproc)"
+ctest --preset host-asan
 
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j"$(nproc)"

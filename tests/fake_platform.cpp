@@ -45,6 +45,9 @@ struct State {
   std::vector<unsigned char> leadBytes;
   std::string modulePath;
   bool modulePathFails = false;
+  int failOp = -1, failCall = 0;
+  std::string runLabel = "unnamed";
+  std::uint64_t tickJump = 0;
   std::deque<unsigned long> eventFailures;
   std::deque<ScriptedLaunch> launchScript;
   std::vector<Launch> launches;
@@ -61,8 +64,10 @@ State& S() {
   return state;
 }
 
-void Count(Op op) {
-  ++S().calls[static_cast<int>(op)];
+// Counts a call; answers true when it is the one chosen to fail.
+bool Count(Op op) {
+  const int call = ++S().calls[static_cast<int>(op)];
+  return S().failOp == static_cast<int>(op) && S().failCall == call;
 }
 
 // Runs every action due at or before the current time, earliest first.
@@ -90,7 +95,8 @@ std::uint64_t NextDue() {
 bool Advance(std::uint64_t ms, const std::function<bool()>& stop) {
   const std::uint64_t end = S().elapsed + ms;
   if (end > kRunawayMs) {
-    std::fprintf(stderr, "fake platform: the run has not ended after six simulated hours\n");
+    std::fprintf(stderr, "fake platform: the run (%s) has not ended after six simulated hours\n",
+                 S().runLabel.c_str());
     std::abort();
   }
   for (;;) {
@@ -188,6 +194,15 @@ int BadCloses() {
 int Calls(Op op) {
   return S().calls[static_cast<int>(op)];
 }
+void SetRunLabel(const std::string& label) {
+  S().runLabel = label;
+}
+
+void FailCall(Op op, int call) {
+  S().failOp = static_cast<int>(op);
+  S().failCall = call;
+}
+
 const std::vector<std::string>& ProbedNames() {
   return S().probed;
 }
@@ -210,7 +225,7 @@ bool IsLeadByte(unsigned char byte) {
 }
 
 Handle CreateNamedEvent(const char* name) {
-  fake::Count(Op::kCreateEvent);
+  if (fake::Count(Op::kCreateEvent)) S().eventFailures.push_front(1450);  // no resources
   if (!S().eventFailures.empty()) {
     S().lastError = S().eventFailures.front();
     S().eventFailures.pop_front();
@@ -231,14 +246,16 @@ Handle CreateNamedEvent(const char* name) {
 }
 
 unsigned long LastError() {
-  fake::Count(Op::kLastError);
+  // A wrong answer is this call's only failure: a value left by something else.
+  if (fake::Count(Op::kLastError))
+    return S().lastError == kErrorAlreadyExists ? 0 : kErrorAlreadyExists;
   return S().lastError;
 }
 
 unsigned long WaitOne(Handle handle, unsigned long milliseconds) {
-  fake::Count(Op::kWait);
+  const bool fails = fake::Count(Op::kWait);
   auto h = S().handles.find(reinterpret_cast<std::uintptr_t>(handle));
-  if (h == S().handles.end()) {
+  if (fails || h == S().handles.end()) {
     S().lastError = 6;
     return kWaitFailed;
   }
@@ -252,7 +269,7 @@ unsigned long WaitOne(Handle handle, unsigned long milliseconds) {
 }
 
 Handle OpenNamedSemaphore(const char* name) {
-  fake::Count(Op::kOpenSemaphore);
+  const bool fails = fake::Count(Op::kOpenSemaphore);
   // Opening an object takes a little time: a loop that probes without ever
   // waiting still sees the clock move, 1 ms every thousand probes.
   if (++S().probesWithoutTimePassing >= 1000) {
@@ -266,7 +283,7 @@ Handle OpenNamedSemaphore(const char* name) {
     S().lastError = 2;
     return nullptr;
   }
-  if (it->second.type != fake::Type::kSemaphore) {
+  if (fails || it->second.type != fake::Type::kSemaphore) {
     S().lastError = 6;
     return nullptr;
   }
@@ -286,8 +303,8 @@ void CloseHandle(Handle handle) {
 }
 
 unsigned long OwnModulePath(char* buffer, unsigned long capacity) {
-  fake::Count(Op::kModulePath);
-  if (S().modulePathFails) {
+  const bool fails = fake::Count(Op::kModulePath);
+  if (fails || S().modulePathFails) {
     std::memset(buffer, 'x', std::min<unsigned long>(capacity, 40));
     S().lastError = 122;
     return 0;
@@ -308,18 +325,21 @@ unsigned long OwnModulePath(char* buffer, unsigned long capacity) {
 }
 
 Tick TickCount() {
-  fake::Count(Op::kTick);
-  return static_cast<Tick>(S().startTick + S().elapsed);
+  // The tick has no failure, but it can jump: after a hibernation it is hours
+  // further on, from that read onwards.
+  if (fake::Count(Op::kTick)) S().tickJump += 3ull * 3600 * 1000;
+  return static_cast<Tick>(S().startTick + S().elapsed + S().tickJump);
 }
 
 void SleepMs(unsigned long milliseconds) {
-  fake::Count(Op::kSleep);
+  // A sleep has no failure either; the nearest is waking at once.
+  if (fake::Count(Op::kSleep)) return;
   S().probesWithoutTimePassing = 0;
   fake::Advance(milliseconds, {});
 }
 
 bool ShellExecuteFile(ShellExecuteInfo* info) {
-  fake::Count(Op::kLaunch);
+  const bool fails = fake::Count(Op::kLaunch);
   fake::Launch record;
   record.cbSize = info->cbSize;
   record.mask = info->fMask;
@@ -339,6 +359,7 @@ bool ShellExecuteFile(ShellExecuteInfo* info) {
     scripted = std::move(S().launchScript.front());
     S().launchScript.pop_front();
   }
+  if (fails) scripted = {false, 1155, {}};
   if (!scripted.succeeds) {
     S().lastError = scripted.error;
     return false;

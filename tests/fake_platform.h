@@ -68,6 +68,15 @@ void FailModulePath();
 // The next CreateNamedEvent calls answer none with this last error, in order.
 void FailNextEventCreation(unsigned long error);
 
+// Makes the given call (counted from 1) of an operation fail the way the real
+// call can: event creation and semaphore opening answer none, the wait
+// answers kWaitFailed, the module path 0 characters, the launch false with
+// a last error; the last error is wrong, the tick jumps hours ahead, the
+// sleep wakes at once.
+void FailCall(Op op, int call);
+// Names the run in the message printed if it never ends.
+void SetRunLabel(const std::string& label);
+
 // Scripted launch results, used in order; when none is left a launch succeeds
 // and does nothing else.
 void ScriptLaunch(bool succeeds, unsigned long error = 0, std::function<void()> onStart = {});

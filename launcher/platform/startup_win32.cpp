@@ -7,7 +7,26 @@
 
 #include "launcher/launch.h"  // WinMain itself is declared by <windows.h>
 
+namespace {
+
+// Players often install games in folders they can write to. From here on,
+// DLLs loaded by name (by the shell during the launch, say) come from the
+// system directory only, never from the launcher's folder or the current
+// directory. Looked up at run time: systems without the call keep their
+// default search order.
+void LoadDllsFromSystemDirectoryOnly() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  if (kernel32 == nullptr) return;
+  auto set = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+  if (set != nullptr) set(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+}
+
+}  // namespace
+
 extern "C" void WINAPI Q8Startup() {
+  LoadDllsFromSystemDirectoryOnly();
   char* tail = const_cast<char*>(CommandTail(GetCommandLineA()));
   ExitProcess(static_cast<UINT>(WinMain(GetModuleHandleA(nullptr), nullptr, tail, SW_SHOWDEFAULT)));
 }
