@@ -44,12 +44,21 @@ TEST_F(GuardTest, OutcomesOfCreatingTheInstanceEvent) {
   }
 }
 
-TEST_F(GuardTest, WithoutAQuitEventWaitingAnswersFalse) {
+TEST_F(GuardTest, WithoutAQuitEventWaitingAnswersFalseAfterTheTimeout) {
   fake::Hold(kQuitEventName, fake::Type::kMutex);
   InstanceGuard guard;
   EXPECT_TRUE(guard.IsFirst());
   EXPECT_EQ(fake::OpenHandles(), 1);
   EXPECT_FALSE(guard.WaitForQuit(250));
+  EXPECT_EQ(fake::Elapsed(), 250u) << "the time is slept out, so callers cannot spin";
+  guard.Release();
+}
+
+TEST_F(GuardTest, AFailedWaitAnswersFalseAfterTheTimeout) {
+  InstanceGuard guard;
+  fake::FailCall(fake::Op::kWait, 1);
+  EXPECT_FALSE(guard.WaitForQuit(250));
+  EXPECT_EQ(fake::Elapsed(), 250u);
   guard.Release();
 }
 
