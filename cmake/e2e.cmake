@@ -7,6 +7,7 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL)
 
 add_executable(q8_e2e_tests tests/e2e/e2e_test.cpp tests/e2e/residency_test.cpp
+                            tests/e2e/hostile_test.cpp
                             tests/e2e/harness.cpp)
 target_include_directories(q8_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(q8_e2e_tests PRIVATE gtest_main q8_shared version)
@@ -30,7 +31,10 @@ set(E2E_SCENARIOS
     Residency.TheCompanionKeepsTheLauncherResident
     Residency.AGameRestartedEightSecondsLaterKeepsTheLauncherResident
     Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning
-    Residency.WithItsQuitEventNameTakenTheLauncherStillWatchesQuietly)
+    Residency.WithItsQuitEventNameTakenTheLauncherStillWatchesQuietly
+    Hostile.AStormOfLaunchersLeavesExactlyOneResident
+    Hostile.AnInstanceEventNameTakenByAMutexKeepsTheLauncherQuiet
+    Hostile.FoldersAtThePathLimitsEitherWorkOrFailThroughTheMessageBox)
 foreach(scenario ${E2E_SCENARIOS})
   add_test(NAME e2e.${scenario} COMMAND q8_e2e_tests --gtest_filter=${scenario})
   set_tests_properties(e2e.${scenario} PROPERTIES RESOURCE_LOCK wineserver TIMEOUT 120

@@ -1,5 +1,6 @@
 #include "tests/e2e/harness.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -21,18 +22,29 @@ std::string BuildDir() {
 }
 
 Process::Process(Process&& other) noexcept
-    : handle_(other.handle_), id_(other.id_), program_(other.program_) {
+    : handle_(other.handle_), thread_(other.thread_), id_(other.id_), program_(other.program_) {
   other.handle_ = nullptr;
+  other.thread_ = nullptr;
 }
 
 Process& Process::operator=(Process&& other) noexcept {
   std::swap(handle_, other.handle_);
+  std::swap(thread_, other.thread_);
   std::swap(id_, other.id_);
   std::swap(program_, other.program_);
   return *this;
 }
 
+void Process::Resume() {
+  if (thread_ != nullptr) {
+    ResumeThread(thread_);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+}
+
 Process::~Process() {
+  Resume();
   if (handle_ != nullptr) {
     if (Running()) TerminateProcess(handle_, 99);
     CloseHandle(handle_);
@@ -97,14 +109,24 @@ double Process::CpuMs() const {
   return ms(kernel) + ms(user);
 }
 
-GameFolder::GameFolder(const char* launcherName, bool withGame) : launcher_(launcherName) {
+GameFolder::GameFolder(const char* launcherName, bool withGame, std::size_t dirLength)
+    : launcher_(launcherName) {
   static int counter = 0;
   char temp[MAX_PATH + 1] = {};
   GetTempPathA(MAX_PATH, temp);
   char dir[MAX_PATH + 64];
-  std::snprintf(dir, sizeof dir, "%sq8e2e-%lu-%d\\", temp, GetCurrentProcessId(), ++counter);
+  std::snprintf(dir, sizeof dir, "%sq8e2e-%lu-%d", temp, GetCurrentProcessId(), ++counter);
   dir_ = dir;
   CreateDirectoryA(dir_.c_str(), nullptr);
+  created_.push_back(dir_);
+  // Deep folders are nested, no level longer than 100 bytes.
+  while (dir_.size() + 1 < dirLength) {
+    const std::size_t level = std::min<std::size_t>(100, dirLength - dir_.size() - 1);
+    dir_ += "\\" + std::string(level, 'd');
+    CreateDirectoryA(dir_.c_str(), nullptr);
+    created_.push_back(dir_);
+  }
+  dir_ += "\\";
   CopyFileA((BuildDir() + "Q8.exe").c_str(), Path(launcherName).c_str(), FALSE);
   if (withGame) CopyFileA((BuildDir() + "TestGame.exe").c_str(), Path("Q8Main.EXE").c_str(), FALSE);
 }
@@ -114,7 +136,7 @@ GameFolder::~GameFolder() {
   for (const char* file : {launcher_.c_str(), "Q8Main.EXE", "testgame.cfg", "starts.log"}) {
     DeleteFileA(Path(file).c_str());
   }
-  RemoveDirectoryA(dir_.c_str());
+  for (auto it = created_.rbegin(); it != created_.rend(); ++it) RemoveDirectoryA(it->c_str());
 }
 
 void GameFolder::ConfigureGame(long announceMs, long holdMs, long lifeMs) const {
@@ -131,26 +153,32 @@ std::vector<std::string> GameFolder::GameStarts() const {
   return starts;
 }
 
-Process GameFolder::StartLauncher(const std::string& arguments) const {
-  return Start(launcher_, arguments);
+Process GameFolder::StartLauncher(const std::string& arguments, bool suspended) const {
+  return Start(launcher_, arguments, suspended);
 }
 
 Process GameFolder::StartGame() const {
-  return Start("Q8Main.EXE", "");
+  return Start("Q8Main.EXE", "", false);
 }
 
-Process GameFolder::Start(const std::string& file, const std::string& arguments) const {
+Process GameFolder::Start(const std::string& file, const std::string& arguments,
+                          bool suspended) const {
   std::string commandLine = "\"" + Path(file.c_str()) + "\"";
   if (!arguments.empty()) commandLine += " " + arguments;
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(),
-                      &startup, &info)) {
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
+                      suspended ? CREATE_SUSPENDED : 0, nullptr, dir_.c_str(), &startup, &info)) {
     return Process();
   }
-  CloseHandle(info.hThread);
-  return Process(info.hProcess, info.dwProcessId, Path(file.c_str()));
+  Process process(info.hProcess, info.dwProcessId, Path(file.c_str()));
+  if (suspended) {
+    process.thread_ = info.hThread;
+  } else {
+    CloseHandle(info.hThread);
+  }
+  return process;
 }
 
 bool TestGameAlive() {

@@ -27,21 +27,27 @@ class Process {
   // Waits up to timeoutMs; true with the exit code once it has ended.
   bool Wait(DWORD timeoutMs, DWORD* exitCode) const;
   bool Running() const;
+  // Lets a process started suspended run.
+  void Resume();
   // User and kernel time the process has used so far, in ms.
   double CpuMs() const;
 
  private:
+  friend class GameFolder;
   HANDLE handle_ = nullptr;
+  HANDLE thread_ = nullptr;  // only while suspended
   DWORD id_ = 0;
   std::string program_;
 };
 
 // A fresh temporary folder holding the launcher (under launcherName) and,
-// unless told otherwise, the test game as Q8Main.EXE. Removed again, with any
-// test game stopped, when it goes out of scope.
+// unless told otherwise, the test game as Q8Main.EXE. With dirLength, the
+// folder's path (without its last backslash) is nested to that many bytes.
+// Removed again, with any test game stopped, when it goes out of scope.
 class GameFolder {
  public:
-  explicit GameFolder(const char* launcherName = "Q8.exe", bool withGame = true);
+  explicit GameFolder(const char* launcherName = "Q8.exe", bool withGame = true,
+                      std::size_t dirLength = 0);
   ~GameFolder();
   GameFolder(const GameFolder&) = delete;
   GameFolder& operator=(const GameFolder&) = delete;
@@ -53,14 +59,15 @@ class GameFolder {
   // The command tails of the game's starts, in order.
   std::vector<std::string> GameStarts() const;
   // Starts the launcher with arguments after its quoted path.
-  Process StartLauncher(const std::string& arguments = "") const;
+  Process StartLauncher(const std::string& arguments = "", bool suspended = false) const;
   // Starts the game directly, as a player would restart it.
   Process StartGame() const;
 
  private:
-  Process Start(const std::string& file, const std::string& arguments) const;
+  Process Start(const std::string& file, const std::string& arguments, bool suspended) const;
 
   std::string dir_;  // with a trailing backslash
+  std::vector<std::string> created_;
   std::string launcher_;
 };
 
