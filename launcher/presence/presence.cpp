@@ -17,13 +17,18 @@ char* StartName(char (&name)[kNameBufferSize]) {
   return path;
 }
 
-// Writes tail (with its terminator) at position from of the buffer, then
-// trims the path part. The buffer's slack past 266 bytes holds the longest
-// tail written after the last byte the path call can fill.
-void FinishName(char (&name)[kNameBufferSize], char* from, const char* tail, std::size_t size) {
-  std::memcpy(from, tail, size);
-  char* path = name + kPresencePrefixLength;
+// Builds the name from the launcher's own path with everything from the last
+// mark onwards replaced by tail (and its terminator), then trims the path
+// part to its lowered file name. The buffer's slack past 266 bytes holds the
+// longest tail written after the last byte the path call can fill.
+template <std::size_t N>
+bool BuildReplacingFromLast(char (&name)[kNameBufferSize], char mark, const char (&tail)[N]) {
+  char* path = StartName(name);
+  char* from = std::strrchr(name, mark);
+  if (from == nullptr) return false;
+  std::memcpy(from, tail, N);
   TrimToFileNameLower(path, std::strlen(path));
+  return true;
 }
 
 }  // namespace
@@ -42,19 +47,11 @@ void TrimToFileNameLower(char* s, std::size_t length) {
 }
 
 bool BuildGamePresenceName(char (&name)[kNameBufferSize]) {
-  StartName(name);
-  char* dot = std::strrchr(name, '.');
-  if (dot == nullptr) return false;
-  FinishName(name, dot, kGameSuffix, sizeof kGameSuffix);
-  return true;
+  return BuildReplacingFromLast(name, '.', kGameSuffix);
 }
 
 bool BuildCompanionPresenceName(char (&name)[kNameBufferSize]) {
-  StartName(name);
-  char* slash = std::strrchr(name, '\\');
-  if (slash == nullptr) return false;
-  FinishName(name, slash, kCompanionTail, sizeof kCompanionTail);
-  return true;
+  return BuildReplacingFromLast(name, '\\', kCompanionTail);
 }
 
 void BuildOwnPresenceName(char (&name)[kNameBufferSize]) {
