@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds the host tests and the
-# Windows programs, runs the host tests (plain and under the sanitizers),
-# checks that Q8.exe builds reproducibly, then runs the end-to-end tests
-# under Wine.
+# Windows programs, runs the host tests (plain and under the sanitizers) and
+# the fuzz targets, checks that Q8.exe builds reproducibly, then runs the
+# end-to-end tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +17,9 @@ build/host/q8_host_tests --gtest_filter='FaultMatrix.*' | grep '^fault matrix'
 cmake --preset host-asan >/dev/null
 cmake --build --preset host-asan -j"$(nproc)"
 ctest --preset host-asan
+
+# The byte-string routines under libFuzzer, a short fixed time each.
+bash scripts/fuzz.sh 15
 
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j"$(nproc)"

@@ -45,6 +45,7 @@ struct State {
   std::vector<unsigned char> leadBytes;
   std::string modulePath;
   bool modulePathFails = false;
+  bool unterminatedTruncation = false;
   int failOp = -1, failCall = 0;
   std::string runLabel = "unnamed";
   std::uint64_t tickJump = 0;
@@ -167,6 +168,9 @@ void SetLeadBytes(const std::vector<unsigned char>& leadBytes) {
 }
 void SetModulePath(const std::string& path) {
   S().modulePath = path;
+}
+void SetUnterminatedTruncation(bool unterminated) {
+  S().unterminatedTruncation = unterminated;
 }
 void FailModulePath() {
   S().modulePathFails = true;
@@ -310,7 +314,8 @@ unsigned long OwnModulePath(char* buffer, unsigned long capacity) {
     return 0;
   }
   // Like the real call: a path that does not fit is cut to capacity - 1
-  // characters and terminated, and the answer is the capacity.
+  // characters and terminated (or, as older systems do, to capacity
+  // characters without a terminator), and the answer is the capacity.
   const std::string& path = S().modulePath;
   const unsigned long length = static_cast<unsigned long>(path.size());
   if (capacity == 0) return 0;
@@ -318,8 +323,12 @@ unsigned long OwnModulePath(char* buffer, unsigned long capacity) {
     std::memcpy(buffer, path.c_str(), length + 1);
     return length;
   }
-  std::memcpy(buffer, path.data(), capacity - 1);
-  buffer[capacity - 1] = '\0';
+  if (S().unterminatedTruncation) {
+    std::memcpy(buffer, path.data(), capacity);
+  } else {
+    std::memcpy(buffer, path.data(), capacity - 1);
+    buffer[capacity - 1] = '\0';
+  }
   S().lastError = 122;
   return capacity;
 }

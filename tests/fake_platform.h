@@ -63,6 +63,9 @@ int References(const std::string& name);
 // The launcher's environment.
 void SetLeadBytes(const std::vector<unsigned char>& leadBytes);
 void SetModulePath(const std::string& path);
+// Older systems cut a path that does not fit to the full capacity and leave
+// it unterminated; newer ones cut it one byte shorter and terminate it.
+void SetUnterminatedTruncation(bool unterminated);
 // Makes the module-path call fail (answer 0) after scribbling on the buffer.
 void FailModulePath();
 // The next CreateNamedEvent calls answer none with this last error, in order.

@@ -103,6 +103,19 @@ TEST(TargetPath, ReplacesTheLaunchersFileName) {
   EXPECT_STREQ(target, "Q8Main.EXE");
 }
 
+TEST(TargetPath, AnUnterminatedFullPathStillGetsTheGamesNameWhole) {
+  // Older systems fill all 260 bytes and leave no terminator: the last
+  // separator can then be the 260th byte, and the name starts at 260.
+  const std::string dir = "C:\\" + std::string(256, 'd') + "\\";
+  ASSERT_EQ(dir.size(), 260u);
+  fake::Reset();
+  fake::SetUnterminatedTruncation(true);
+  fake::SetModulePath(dir + "Q8.exe");
+  char target[kTargetBufferSize];
+  BuildTargetPath(target);
+  EXPECT_EQ(std::string(target), dir + "Q8Main.EXE");
+}
+
 TEST(TargetPath, FileNamesStartingNearTheEndOfTheBufferAreWrittenWhole) {
   // "Q8Main.EXE" and its terminator fill positions 250..260 of the 261-byte
   // path when the file name starts at 250; later starts need the slack.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "launcher/presence/presence.h"
+#include "tests/naming_oracle.h"
 #include "tests/scenario.h"
 
 namespace {
@@ -24,33 +25,10 @@ ProbeResult ProbeFor(const std::string& path, const std::string& held) {
   return {answer, fake::ProbedNames()};
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
-// The naming rule written plainly over std::string, as an oracle for the
-// byte-buffer code.
-std::string FileNameLower(const std::string& s) {
-  std::size_t k = s.find_last_of("\\/:");
-  if (k == std::string::npos || k == 0) return Lower(s);
-  return Lower(s.substr(k + 1));
-}
-std::string ExpectedGameName(const std::string& path) {
-  std::size_t dot = path.rfind('.');
-  if (dot == std::string::npos) return "";
-  return "$$s$$" + FileNameLower(path.substr(0, dot) + "Main.exe");
-}
-std::string ExpectedCompanionName(const std::string& path) {
-  std::size_t slash = path.rfind('\\');
-  if (slash == std::string::npos) return "";
-  return "$$s$$" + FileNameLower(path.substr(0, slash) + "\\Vek Launcher.exe");
-}
-
-std::string Built(bool (*build)(char (&)[kNameBufferSize]), const std::string& path) {
+std::string Built(bool (*build)(char (&)[kNameBufferSize]), const std::string& path,
+                  bool unterminated = false) {
   fake::Reset();
+  fake::SetUnterminatedTruncation(unterminated);
   fake::SetModulePath(path);
   char name[kNameBufferSize];
   return build(name) ? std::string(name) : std::string();
@@ -150,7 +128,21 @@ TEST(PresenceNames, LongPathsAroundTheBufferLimits) {
     std::string path = "C:\\Games\\" + std::string(dotAt - 9, 'N') + ".exe";
     path.resize(std::min<std::size_t>(path.size(), 259));
     ASSERT_EQ(path.rfind('.'), dotAt);
-    EXPECT_EQ(Built(BuildGamePresenceName, path), ExpectedGameName(path)) << "dot at " << dotAt;
+    EXPECT_EQ(Built(BuildGamePresenceName, path), oracle::ExpectedGameName(path))
+        << "dot at " << dotAt;
+  }
+}
+
+TEST(PresenceNames, AnUnterminatedFullPathStillGetsItsNames) {
+  // Older systems fill all 260 bytes and leave no terminator; the one byte
+  // after them in the buffer stays zero.
+  for (const std::string last : {"\\", "."}) {
+    const std::string path = "C:\\G\\" + std::string(254, 'N') + last + "exe";
+    const std::string reported = oracle::ReportedModulePath(path, true);
+    ASSERT_EQ(reported.size(), 260u);
+    EXPECT_EQ(Built(BuildGamePresenceName, path, true), oracle::ExpectedGameName(reported));
+    EXPECT_EQ(Built(BuildCompanionPresenceName, path, true),
+              oracle::ExpectedCompanionName(reported));
   }
 }
 
@@ -165,7 +157,7 @@ TEST(PresenceNames, EveryPathLengthMatchesTheRule) {
     }
     const std::string reported = path.substr(0, std::min<std::size_t>(length, 259));
     SCOPED_TRACE(length);
-    EXPECT_EQ(Built(BuildGamePresenceName, path), ExpectedGameName(reported));
-    EXPECT_EQ(Built(BuildCompanionPresenceName, path), ExpectedCompanionName(reported));
+    EXPECT_EQ(Built(BuildGamePresenceName, path), oracle::ExpectedGameName(reported));
+    EXPECT_EQ(Built(BuildCompanionPresenceName, path), oracle::ExpectedCompanionName(reported));
   }
 }

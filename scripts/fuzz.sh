@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets (tests/fuzz) with clang and runs each for SECONDS
+# (default 15), starting from a temporary copy of its seed corpus so the
+# committed seeds never change. Prints the executions per target; exits
+# non-zero if any target crashes or finds the launcher disagreeing with its
+# model. Inputs that fail are kept in build/fuzz/artifacts/.
+#   scripts/fuzz.sh [SECONDS_PER_TARGET]
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+seconds="${1:-15}"
+if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
+  echo "usage: $0 [SECONDS_PER_TARGET]  (a whole number of seconds, at least 1)" >&2
+  exit 2
+fi
+
+build="$root/build/fuzz"
+artifacts="$build/artifacts"
+log="$build/build.log"
+mkdir -p "$build" "$artifacts"
+if ! { cmake -S "$root/tests/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ \
+         -DCMAKE_C_COMPILER=clang && cmake --build "$build" -j"$(nproc)"; } >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "fuzz: the build failed" >&2
+  exit 1
+fi
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+# Paths longer than 300 bytes are cut by the targets themselves; longer
+# inputs would only repeat shorter ones.
+declare -A max_len=([fuzz_presence_name]=300 [fuzz_trim]=1024 [fuzz_target_path]=300
+                    [fuzz_command_tail]=1024)
+
+failed=0
+for target in fuzz_presence_name fuzz_trim fuzz_target_path fuzz_command_tail; do
+  corpus="$work/$target"
+  cp -R "$root/tests/fuzz/corpus/$target" "$corpus"
+  status=0
+  # From the work directory, so nothing (a crash input, a fork's log) can land
+  # in the caller's directory.
+  (cd "$work" && "$build/$target" -max_total_time="$seconds" -max_len="${max_len[$target]}" \
+     -print_final_stats=1 -artifact_prefix="$artifacts/$target-" "$corpus") \
+    >"$work/$target.log" 2>&1 || status=$?
+  runs="$(sed -n 's/^stat::number_of_executed_units: *\([0-9]*\).*/\1/p' "$work/$target.log" | tail -n 1)"
+  if [[ -z "$runs" ]]; then
+    runs="$(sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$work/$target.log" | tail -n 1)"
+  fi
+  if [[ "$status" -eq 0 ]]; then
+    printf '%-20s ok      %12s executions in %s s\n' "$target" "${runs:-?}" "$seconds"
+  else
+    failed=1
+    printf '%-20s FAILED  %12s executions (exit code %d)\n' "$target" "${runs:-?}" "$status"
+    # The start of the mismatch or sanitizer report, and where libFuzzer kept
+    # the input (run the target on that file to see it again).
+    first="$(grep -n -m 1 -E 'MISMATCH|ERROR:|runtime error' "$work/$target.log" | cut -d: -f1)"
+    first="${first:-1}"
+    sed -n "${first},$((first + 24))p" "$work/$target.log" | sed 's/^/    /' >&2
+    grep -h 'Test unit written to' "$work/$target.log" | sed 's/^/    /' >&2 || true
+  fi
+done
+exit "$failed"

@@ -1,0 +1,47 @@
+// BuildTargetPath from module paths of up to 300 bytes, in a buffer that ends
+// exactly where its heap block does. An input starting with a NUL byte (which
+// as a path would be empty) makes the module-path call fail instead.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "launcher/launch.h"
+#include "tests/fake_platform.h"
+#include "tests/fuzz/fuzz_report.h"
+#include "tests/naming_oracle.h"
+
+namespace {
+constexpr std::size_t kLongestInput = 300;
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size > kLongestInput) size = kLongestInput;
+  const bool pathFails = size > 0 && data[0] == 0;
+  const std::string path(reinterpret_cast<const char*>(data), size);
+
+  // Both ways a platform can cut a long path: terminated, or filling the
+  // whole capacity without a terminator.
+  for (bool unterminated : {false, true}) {
+    fake::Reset();
+    fake::SetUnterminatedTruncation(unterminated);
+    if (pathFails) {
+      fake::FailModulePath();
+    } else {
+      fake::SetModulePath(path);
+    }
+    char* block = static_cast<char*>(std::malloc(kTargetBufferSize));
+    char(&target)[kTargetBufferSize] = *reinterpret_cast<char(*)[kTargetBufferSize]>(block);
+    BuildTargetPath(target);
+    const std::string got = fuzz::Terminated(data, size, "target path", target, kTargetBufferSize);
+    std::free(block);
+
+    const std::string expected =
+        oracle::ExpectedTargetPath(oracle::ReportedModulePath(path, unterminated), pathFails);
+    if (got != expected) fuzz::Mismatch(data, size, "target path", expected, got);
+    if (fake::OpenHandles() != 0) {
+      fuzz::Mismatch(data, size, "target path", "no handle", "a handle");
+    }
+  }
+  return 0;
+}
