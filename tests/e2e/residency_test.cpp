@@ -16,6 +16,16 @@ DWORD EndsAfter(const Process& launcher, DWORD since, DWORD timeoutMs, DWORD* co
   return GetTickCount() - since;
 }
 
+// The launcher ends with 0 as a grace period that began when the game (and
+// the companion) went at since runs out.
+void ExpectEndedByGracePeriodAfter(const Process& launcher, DWORD since) {
+  DWORD code = 1234;
+  const DWORD after = EndsAfter(launcher, since, 30000, &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_GE(after, 15100u);
+  EXPECT_LE(after, 16500u);
+}
+
 // Starts the launcher with a game that runs for runMs, and answers when the
 // game had gone.
 DWORD RunGameFor(const GameFolder& folder, Process* launcher, long runMs) {
@@ -32,11 +42,7 @@ TEST(Residency, TheLauncherEndsAGracePeriodAfterTheGameExits) {
   GameFolder folder;
   Process launcher;
   const DWORD gone = RunGameFor(folder, &launcher, 2000);
-  DWORD code = 1234;
-  const DWORD after = EndsAfter(launcher, gone, 30000, &code);
-  EXPECT_EQ(code, 0u);
-  EXPECT_GE(after, 15100u);
-  EXPECT_LE(after, 16500u);
+  ExpectEndedByGracePeriodAfter(launcher, gone);
 }
 
 TEST(Residency, TheCompanionKeepsTheLauncherResident) {
@@ -48,12 +54,7 @@ TEST(Residency, TheCompanionKeepsTheLauncherResident) {
   Sleep(17000);  // longer than a grace period
   EXPECT_TRUE(launcher.Running());
   CloseHandle(companion);
-  const DWORD released = GetTickCount();
-  DWORD code = 1234;
-  const DWORD after = EndsAfter(launcher, released, 30000, &code);
-  EXPECT_EQ(code, 0u);
-  EXPECT_GE(after, 15100u);
-  EXPECT_LE(after, 16500u);
+  ExpectEndedByGracePeriodAfter(launcher, GetTickCount());
 }
 
 TEST(Residency, AGameRestartedEightSecondsLaterKeepsTheLauncherResident) {
@@ -108,11 +109,6 @@ TEST(Residency, WithItsQuitEventNameTakenTheLauncherStillWatchesQuietly) {
   EXPECT_LT(used, 300.0) << "CPU time in ms over 10 s of watching";
   EXPECT_EQ(folder.GameStarts().size(), 1u);
   ASSERT_TRUE(WaitForTestGame(false, 10000));
-  const DWORD gone = GetTickCount();
-  DWORD code = 1234;
-  const DWORD after = EndsAfter(launcher, gone, 30000, &code);
-  EXPECT_EQ(code, 0u);
-  EXPECT_GE(after, 15000u);
-  EXPECT_LE(after, 16500u);
+  ExpectEndedByGracePeriodAfter(launcher, GetTickCount());
   CloseHandle(squatter);
 }
