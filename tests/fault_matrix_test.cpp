@@ -52,41 +52,30 @@ const ScenarioSetup kScenarios[] = {
        SetQuit(4000);
      }}};
 
-const fake::Op kOperations[] = {fake::Op::kCreateEvent,   fake::Op::kLastError,  fake::Op::kWait,
-                                fake::Op::kOpenSemaphore, fake::Op::kModulePath, fake::Op::kTick,
-                                fake::Op::kSleep,         fake::Op::kLaunch};
+struct Operation {
+  fake::Op op;
+  const char* name;
+};
 
-const char* OpName(fake::Op op) {
-  switch (op) {
-    case fake::Op::kCreateEvent:
-      return "event creation";
-    case fake::Op::kLastError:
-      return "last error";
-    case fake::Op::kWait:
-      return "timed wait";
-    case fake::Op::kOpenSemaphore:
-      return "semaphore open";
-    case fake::Op::kModulePath:
-      return "module path";
-    case fake::Op::kTick:
-      return "tick";
-    case fake::Op::kSleep:
-      return "sleep";
-    case fake::Op::kLaunch:
-      return "launch";
-    default:
-      return "no";
-  }
-}
+const Operation kOperations[] = {{fake::Op::kCreateEvent, "event creation"},
+                                 {fake::Op::kLastError, "last error"},
+                                 {fake::Op::kWait, "timed wait"},
+                                 {fake::Op::kOpenSemaphore, "semaphore open"},
+                                 {fake::Op::kModulePath, "module path"},
+                                 {fake::Op::kTick, "tick"},
+                                 {fake::Op::kSleep, "sleep"},
+                                 {fake::Op::kLaunch, "launch"}};
 
-// Runs the scenario, with the given call of an operation failing if any.
-int RunScenario(const ScenarioSetup& scenario, fake::Op failOp = fake::Op::kCount, int call = 0) {
+const Operation kNoFault = {fake::Op::kCount, "no fault"};
+
+// Runs the scenario, with the given call of an operation failing.
+int RunScenario(const ScenarioSetup& scenario, const Operation& failing, int call,
+                const std::string& label) {
   fake::Reset();
   fake::SetModulePath(kLauncherPath);
   scenario.arrange();
-  if (failOp != fake::Op::kCount) fake::FailCall(failOp, call);
-  fake::SetRunLabel(std::string(scenario.name) + ", " + OpName(failOp) + " call " +
-                    std::to_string(call) + " failing");
+  if (failing.op != fake::Op::kCount) fake::FailCall(failing.op, call);
+  fake::SetRunLabel(label);
   char tail[] = "-window";
   return WinMain(nullptr, nullptr, tail, 1);
 }
@@ -97,15 +86,16 @@ TEST(FaultMatrix, NoPlatformFailureBreaksTheLaunchersPromises) {
   int runs = 0;
   for (const ScenarioSetup& scenario : kScenarios) {
     // A recorded run without faults says how often each operation is called.
-    RunScenario(scenario);
+    RunScenario(scenario, kNoFault, 0, std::string(scenario.name) + ", " + kNoFault.name);
     int counts[static_cast<int>(fake::Op::kCount)];
-    for (fake::Op op : kOperations) counts[static_cast<int>(op)] = fake::Calls(op);
+    for (const Operation& o : kOperations) counts[static_cast<int>(o.op)] = fake::Calls(o.op);
 
-    for (fake::Op op : kOperations) {
-      for (int call = 1; call <= counts[static_cast<int>(op)]; ++call) {
-        SCOPED_TRACE(testing::Message()
-                     << scenario.name << ": " << OpName(op) << " call " << call << " fails");
-        const int code = RunScenario(scenario, op, call);
+    for (const Operation& o : kOperations) {
+      for (int call = 1; call <= counts[static_cast<int>(o.op)]; ++call) {
+        const std::string label = std::string(scenario.name) + ", " + o.name + " call " +
+                                  std::to_string(call) + " failing";
+        SCOPED_TRACE(label);
+        const int code = RunScenario(scenario, o, call, label);
         ++runs;
         ASSERT_TRUE(code == kExitOk || code == kExitStartFailed) << code;
         const auto& messages = fake::Messages();
