@@ -23,6 +23,9 @@ target_compile_options(Q8 PRIVATE -Werror -fno-exceptions -fno-rtti -fno-asynchr
                                   -fno-ident)
 target_link_options(Q8 PRIVATE -s -nostartfiles -Wl,-e,_Q8Startup@0)
 target_link_libraries(Q8 PRIVATE shell32 user32 kernel32 msvcrt)
+# The resource compiler's own dependency scan does not see the icon.
+set_source_files_properties(resources/q8.rc PROPERTIES OBJECT_DEPENDS
+                            ${CMAKE_SOURCE_DIR}/resources/q8.ico)
 
 # The presence rule and the command-tail rule, for the tools, from the same
 # sources the launcher uses.

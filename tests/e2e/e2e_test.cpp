@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "launcher/instance_guard/event_names.h"
+#include "resources/version.h"
 #include "tests/e2e/harness.h"
 
 namespace {
@@ -112,13 +113,15 @@ TEST(Binary, CarriesItsIconAndVersionBlockAndNoManifest) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT fixedSize = 0;
   ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedSize));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+  const DWORD ms = MAKELONG(Q8_VERSION_MINOR, Q8_VERSION_MAJOR);
+  const DWORD ls = MAKELONG(Q8_VERSION_BUILD, Q8_VERSION_PATCH);
+  EXPECT_EQ(fixed->dwFileVersionMS, ms);
+  EXPECT_EQ(fixed->dwFileVersionLS, ls);
+  EXPECT_EQ(fixed->dwProductVersionMS, ms);
+  EXPECT_EQ(fixed->dwProductVersionLS, ls);
   EXPECT_EQ(VersionString(block, "OriginalFilename"), "Q8.exe");
-  EXPECT_EQ(VersionString(block, "FileVersion"), "1.0.0.1");
-  EXPECT_EQ(VersionString(block, "ProductVersion"), "1.0.0.1");
+  EXPECT_EQ(VersionString(block, "FileVersion"), Q8_VERSION_STRING);
+  EXPECT_EQ(VersionString(block, "ProductVersion"), Q8_VERSION_STRING);
   EXPECT_FALSE(VersionString(block, "FileDescription").empty());
   EXPECT_FALSE(VersionString(block, "CompanyName").empty());
   EXPECT_FALSE(VersionString(block, "ProductName").empty());
