@@ -27,11 +27,21 @@ target_link_libraries(Q8 PRIVATE shell32 user32 kernel32 msvcrt)
 set_source_files_properties(resources/q8.rc PROPERTIES OBJECT_DEPENDS
                             ${CMAKE_SOURCE_DIR}/resources/q8.ico)
 
+# q8_presence.h for the game's developers, generated from the launcher's
+# naming code into include/ of the build folder.
+include(cmake/presence_header.cmake)
+q8_presence_header(q8_presence_header ${CMAKE_BINARY_DIR}/include)
+
 # The presence rule and the command-tail rule, for the tools, from the same
-# sources the launcher uses.
+# sources the launcher uses. The C++ presence helper is built on q8_presence.h,
+# held to the warnings a game's C++ build may ask for.
 add_library(q8_shared STATIC launcher/presence/presence.cpp launcher/presence/announce.cpp
                              launcher/launch.cpp)
 target_link_libraries(q8_shared PUBLIC q8_platform)
+target_include_directories(q8_shared PUBLIC ${CMAKE_BINARY_DIR}/include)
+add_dependencies(q8_shared q8_presence_header)
+set_source_files_properties(launcher/presence/announce.cpp PROPERTIES COMPILE_OPTIONS
+                            "-pedantic;-Werror")
 
 add_executable(TestGame WIN32 tools/test_game.cpp)
 target_link_libraries(TestGame PRIVATE q8_shared)
@@ -41,6 +51,16 @@ target_link_libraries(DemoGame PRIVATE q8_shared)
 
 add_executable(Q8Quit WIN32 tools/quit_tool.cpp)
 target_include_directories(Q8Quit PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_options(Q8Quit PRIVATE -s)  # shipped: no symbols, no build paths
+
+# A stand-in game written in C with nothing but <windows.h> and q8_presence.h,
+# held to C99 without a warning.
+add_executable(CPresenceGame WIN32 tests/e2e/c_presence_game.c)
+target_include_directories(CPresenceGame PRIVATE ${CMAKE_BINARY_DIR}/include)
+set_target_properties(CPresenceGame PROPERTIES C_STANDARD 99 C_STANDARD_REQUIRED ON
+                                               C_EXTENSIONS OFF)
+target_compile_options(CPresenceGame PRIVATE -pedantic -Werror)
+add_dependencies(CPresenceGame q8_presence_header)
 
 add_executable(DemoNarrator tools/demo_narrator.cpp)
 target_link_libraries(DemoNarrator PRIVATE q8_shared)

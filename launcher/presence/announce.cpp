@@ -1,13 +1,13 @@
 #include "launcher/presence/announce.h"
 
-#include <windows.h>
+#include "q8_presence.h"
 
 PresenceAnnouncement::PresenceAnnouncement() {
   BuildOwnPresenceName(name_);
-  semaphore_ = CreateSemaphoreA(nullptr, 0, 1, name_);
+  semaphore_ = Q8PresenceBegin();
 }
 
 void PresenceAnnouncement::Release() {
-  if (semaphore_ != nullptr) CloseHandle(semaphore_);
+  Q8PresenceEnd(semaphore_);
   semaphore_ = nullptr;
 }

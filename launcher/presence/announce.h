@@ -9,7 +9,8 @@
 //
 // The semaphore's name comes from this program's own path by the same rule
 // the launcher probes with: "$$s$$" and the lowered file name, so the game
-// must be the file the launcher expects ("Q8Main.EXE" beside Q8.exe).
+// must be the file the launcher expects ("Q8Main.EXE" beside Q8.exe). It is
+// built on q8_presence.h (Q8PresenceBegin), which C programs use directly.
 #pragma once
 
 #include "launcher/presence/presence.h"

@@ -10,9 +10,7 @@ namespace {
 // The path call's result is not needed: a failed call leaves only the prefix,
 // which has no dot and no backslash.
 char* StartName(char (&name)[kNameBufferSize]) {
-  std::memset(name, 0, sizeof name);
-  std::memcpy(name, kPresencePrefix, kPresencePrefixLength);
-  char* path = name + kPresencePrefixLength;
+  char* path = Q8StartPresenceName(name, sizeof name);
   plat::OwnModulePath(path, kPathCapacity);
   return path;
 }
@@ -34,16 +32,7 @@ bool BuildReplacingFromLast(char (&name)[kNameBufferSize], char mark, const char
 }  // namespace
 
 void TrimToFileNameLower(char* s, std::size_t length) {
-  std::size_t k = length;
-  while (k > 0) {
-    const char c = s[k];
-    if (c == '\\' || c == '/' || c == ':') break;
-    --k;
-  }
-  if (k > 0) std::memmove(s, s + k + 1, length - k);  // the text after s[k], terminator included
-  for (unsigned char* p = reinterpret_cast<unsigned char*>(s); *p != 0; ++p) {
-    if (*p >= 'A' && *p <= 'Z') *p = static_cast<unsigned char>(*p + ('a' - 'A'));
-  }
+  Q8TrimToFileNameLower(s, length);
 }
 
 bool BuildGamePresenceName(char (&name)[kNameBufferSize]) {
@@ -55,8 +44,7 @@ bool BuildCompanionPresenceName(char (&name)[kNameBufferSize]) {
 }
 
 void BuildOwnPresenceName(char (&name)[kNameBufferSize]) {
-  char* path = StartName(name);
-  TrimToFileNameLower(path, std::strlen(path));
+  Q8FinishOwnPresenceName(StartName(name));
 }
 
 bool ProbePresence(const char* name) {

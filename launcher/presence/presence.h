@@ -8,8 +8,10 @@
 
 #include <cstddef>
 
-constexpr char kPresencePrefix[] = "$$s$$";
-constexpr std::size_t kPresencePrefixLength = 5;
+#include "launcher/presence/naming.h"
+
+constexpr char kPresencePrefix[] = Q8_PRESENCE_PREFIX;
+constexpr std::size_t kPresencePrefixLength = Q8_PRESENCE_PREFIX_LENGTH;
 constexpr char kGameSuffix[] = "Main.exe";
 constexpr char kCompanionTail[] = "\\Vek Launcher.exe";
 
@@ -17,12 +19,12 @@ constexpr char kCompanionTail[] = "\\Vek Launcher.exe";
 // stays zero (266 bytes so far), and room for the longest tail past that, so a
 // path as long as the platform reports still gets its name and nothing is ever
 // written past the end.
-constexpr std::size_t kPathCapacity = 260;
-constexpr std::size_t kNameBufferSize =
-    kPresencePrefixLength + kPathCapacity + 1 + (sizeof(kCompanionTail) - 1);
+constexpr std::size_t kPathCapacity = Q8_PATH_CAPACITY;
+constexpr std::size_t kNameBufferSize = Q8_PRESENCE_NAME_SIZE + (sizeof(kCompanionTail) - 1);
 
 // Cuts s (of length length) down to the text after its last "\", "/" or ":"
-// (never looking at s[0]) and lowers A-Z byte by byte, in place.
+// (never looking at s[0]) and lowers A-Z byte by byte, in place
+// (Q8TrimToFileNameLower, shared with the presence helper).
 void TrimToFileNameLower(char* s, std::size_t length);
 
 // Build a presence name from the launcher's own path into name. Answer false

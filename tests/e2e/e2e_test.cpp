@@ -70,7 +70,7 @@ std::string VersionString(const std::vector<char>& block, const char* key) {
 }  // namespace
 
 TEST(Binary, IsA32BitGuiProgramWithOnlySystemImports) {
-  const std::vector<unsigned char> pe = ReadFile(BuildDir() + "Q8.exe");
+  const std::vector<unsigned char> pe = ReadFile(LauncherExe());
   ASSERT_GT(pe.size(), 1024u);
   const auto nt = At<LONG>(pe, 0x3C);
   EXPECT_EQ(At<DWORD>(pe, nt), IMAGE_NT_SIGNATURE);
@@ -96,7 +96,7 @@ TEST(Binary, IsA32BitGuiProgramWithOnlySystemImports) {
 }
 
 TEST(Binary, CarriesItsIconAndVersionBlockAndNoManifest) {
-  const std::string path = BuildDir() + "Q8.exe";
+  const std::string path = LauncherExe();
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(module, nullptr);
   EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(1), RT_GROUP_ICON), nullptr);

@@ -21,6 +21,13 @@ std::string BuildDir() {
   return dir.substr(0, dir.rfind('\\') + 1);
 }
 
+std::string LauncherExe() {
+  char path[MAX_PATH + 1] = {};
+  const DWORD length = GetEnvironmentVariableA("Q8_E2E_LAUNCHER", path, sizeof path);
+  if (length > 0 && length < sizeof path) return path;
+  return BuildDir() + "Q8.exe";
+}
+
 Process::Process(Process&& other) noexcept
     : handle_(other.handle_), thread_(other.thread_), id_(other.id_), program_(other.program_) {
   other.handle_ = nullptr;
@@ -109,7 +116,8 @@ double Process::CpuMs() const {
   return ms(kernel) + ms(user);
 }
 
-GameFolder::GameFolder(const char* launcherName, bool withGame, std::size_t dirLength)
+GameFolder::GameFolder(const char* launcherName, bool withGame, std::size_t dirLength,
+                       const char* gameExe)
     : launcher_(launcherName) {
   static int counter = 0;
   char temp[MAX_PATH + 1] = {};
@@ -127,8 +135,8 @@ GameFolder::GameFolder(const char* launcherName, bool withGame, std::size_t dirL
     created_.push_back(dir_);
   }
   dir_ += "\\";
-  CopyFileA((BuildDir() + "Q8.exe").c_str(), Path(launcherName).c_str(), FALSE);
-  if (withGame) CopyFileA((BuildDir() + "TestGame.exe").c_str(), Path("Q8Main.EXE").c_str(), FALSE);
+  CopyFileA(LauncherExe().c_str(), Path(launcherName).c_str(), FALSE);
+  if (withGame) CopyFileA((BuildDir() + gameExe).c_str(), Path("Q8Main.EXE").c_str(), FALSE);
 }
 
 GameFolder::~GameFolder() {

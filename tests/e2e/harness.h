@@ -9,6 +9,9 @@
 
 // The folder this test program (and Q8.exe, TestGame.exe) was built into.
 std::string BuildDir();
+// The Q8.exe under test: the file Q8_E2E_LAUNCHER names (a Windows path), so
+// a release's own Q8.exe can be tried, else the one built beside the tests.
+std::string LauncherExe();
 
 // A launcher process started by the test.
 class Process {
@@ -41,13 +44,14 @@ class Process {
 };
 
 // A fresh temporary folder holding the launcher (under launcherName) and,
-// unless told otherwise, the test game as Q8Main.EXE. With dirLength, the
-// folder's path (without its last backslash) is nested to that many bytes.
-// Removed again, with any test game stopped, when it goes out of scope.
+// unless told otherwise, the test game (or the game built as gameExe) as
+// Q8Main.EXE. With dirLength, the folder's path (without its last backslash)
+// is nested to that many bytes. Removed again, with any test game stopped,
+// when it goes out of scope.
 class GameFolder {
  public:
   explicit GameFolder(const char* launcherName = "Q8.exe", bool withGame = true,
-                      std::size_t dirLength = 0);
+                      std::size_t dirLength = 0, const char* gameExe = "TestGame.exe");
   ~GameFolder();
   GameFolder(const GameFolder&) = delete;
   GameFolder& operator=(const GameFolder&) = delete;

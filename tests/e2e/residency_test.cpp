@@ -112,3 +112,30 @@ TEST(Residency, WithItsQuitEventNameTakenTheLauncherStillWatchesQuietly) {
   ExpectEndedByGracePeriodAfter(launcher, GetTickCount());
   CloseHandle(squatter);
 }
+
+namespace {
+
+// Polls until the named semaphore exists (or is gone), up to timeoutMs.
+bool WaitForSemaphore(const char* name, bool present, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    HANDLE semaphore = OpenSemaphoreA(SYNCHRONIZE, FALSE, name);
+    if (semaphore != nullptr) CloseHandle(semaphore);
+    if ((semaphore != nullptr) == present) return true;
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(10);
+  }
+}
+
+}  // namespace
+
+TEST(Residency, AGameInCWithOnlyThePresenceHeaderIsSeenUntilItEnds) {
+  // The C game announces itself with q8_presence.h alone and ends after 2 s:
+  // a launcher that missed it would time out after 30 s with -1.
+  GameFolder folder("Q8.exe", true, 0, "CPresenceGame.exe");
+  Process launcher = folder.StartLauncher();
+  ASSERT_TRUE(WaitForSemaphore("$$s$$q8main.exe", true, 10000)) << "the game never announced";
+  ASSERT_TRUE(WaitForSemaphore("$$s$$q8main.exe", false, 10000));
+  EXPECT_TRUE(launcher.Running()) << "the launcher stays while the game runs";
+  ExpectEndedByGracePeriodAfter(launcher, GetTickCount());
+}
