@@ -21,6 +21,12 @@ add_executable(q8_host_tests
     tests/fault_matrix_test.cpp
     tests/scenario.cpp)
 target_link_libraries(q8_host_tests PRIVATE q8_logic q8_fake_platform GTest::gtest_main)
+# The generated q8_presence.h, compiled against a <windows.h> that reaches the
+# fake platform.
+include(cmake/presence_header.cmake)
+q8_presence_header(q8_presence_header ${CMAKE_BINARY_DIR}/include)
+target_include_directories(q8_host_tests PRIVATE ${CMAKE_BINARY_DIR}/include tests/fake_windows)
+add_dependencies(q8_host_tests q8_presence_header)
 
 include(GoogleTest)
 gtest_discover_tests(q8_host_tests)

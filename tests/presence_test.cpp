@@ -4,6 +4,7 @@
 #include <string>
 
 #include "launcher/presence/presence.h"
+#include "q8_presence.h"  // generated; <windows.h> is tests/fake_windows/windows.h
 #include "tests/naming_oracle.h"
 #include "tests/scenario.h"
 
@@ -32,6 +33,22 @@ std::string Built(bool (*build)(char (&)[kNameBufferSize]), const std::string& p
   fake::SetModulePath(path);
   char name[kNameBufferSize];
   return build(name) ? std::string(name) : std::string();
+}
+
+// The name q8_presence.h's Q8PresenceBegin creates for a program at path, ""
+// when it creates none; it must leave no semaphore open after Q8PresenceEnd.
+std::string Announced(const std::string& path, bool unterminated = false) {
+  fake::Reset();
+  fake::SetUnterminatedTruncation(unterminated);
+  fake::SetModulePath(path);
+  fake_windows::created.clear();
+  HANDLE presence = Q8PresenceBegin();
+  const std::string name = fake_windows::created.empty() ? "" : fake_windows::created.back();
+  EXPECT_EQ(presence != nullptr, !name.empty());
+  EXPECT_LE(fake_windows::created.size(), 1u);
+  Q8PresenceEnd(presence);
+  EXPECT_EQ(fake_windows::open, 0);
+  return name;
 }
 
 }  // namespace
@@ -160,4 +177,38 @@ TEST(PresenceNames, EveryPathLengthMatchesTheRule) {
     EXPECT_EQ(Built(BuildGamePresenceName, path), oracle::ExpectedGameName(reported));
     EXPECT_EQ(Built(BuildCompanionPresenceName, path), oracle::ExpectedCompanionName(reported));
   }
+}
+
+TEST(PresenceHeader, TheGameBesideTheLauncherAnnouncesWhatItProbes) {
+  EXPECT_EQ(Announced("C:\\Games\\Q8\\Q8Main.EXE"), "$$s$$q8main.exe");
+  // A leading backslash is never taken as a separator, by either side.
+  for (const std::string dir :
+       {"D:\\GAMES\\", "C:\\My.Games\\", "C:\\G\\\xC4\xE9\\", "C:/G/", "\\"}) {
+    SCOPED_TRACE(dir);
+    const std::string held = Announced(dir + "Q8Main.EXE");
+    EXPECT_EQ(held, Built(BuildGamePresenceName, dir + "Q8.exe"));
+    EXPECT_TRUE(ProbeFor<IsGameRunning>(dir + "Q8.exe", held).answer);
+  }
+  // A renamed game is no longer the one the launcher waits for.
+  EXPECT_EQ(Announced("C:\\Games\\Q8\\Game.exe"), "$$s$$game.exe");
+}
+
+TEST(PresenceHeader, EveryPathLengthMatchesTheRuleAndAFailedPathCreatesNothing) {
+  for (std::size_t length = 1; length <= 300; ++length) {
+    std::string path;
+    for (std::size_t i = 0; i < length; ++i) {
+      const std::size_t r = (i * 5 + length) % 19;
+      path += r == 0 ? '\\' : r == 7 ? ':' : r == 11 ? '/' : static_cast<char>('A' + r);
+    }
+    SCOPED_TRACE(length);
+    for (bool unterminated : {false, true}) {
+      const std::string reported = oracle::ReportedModulePath(path, unterminated);
+      EXPECT_EQ(Announced(path, unterminated), "$$s$$" + oracle::FileNameLower(reported));
+    }
+  }
+  fake::Reset();
+  fake::FailModulePath();
+  fake_windows::created.clear();
+  EXPECT_EQ(Q8PresenceBegin(), nullptr);
+  EXPECT_TRUE(fake_windows::created.empty());
 }

@@ -1,7 +1,8 @@
 // The presence names built from module paths of up to 300 bytes, in a buffer
 // that ends exactly where its heap block does, so one byte written too far is
 // an AddressSanitizer report. The names are also probed, to see that the
-// probe asks for that name and closes what it opens.
+// probe asks for that name and closes what it opens, and announced with
+// q8_presence.h, as a game built with it does.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "launcher/presence/presence.h"
+#include "q8_presence.h"  // <windows.h> is tests/fake_windows/windows.h
 #include "tests/fake_platform.h"
 #include "tests/fuzz/fuzz_report.h"
 #include "tests/naming_oracle.h"
@@ -100,6 +102,22 @@ void CheckNames(const std::uint8_t* data, std::size_t size, const std::string& p
     if (got != n.expected) fuzz::Mismatch(data, size, n.what, n.expected, got);
     if (fake::OpenHandles() != 0) fuzz::Mismatch(data, size, n.what, "no open handle", "a handle");
   }
+
+  fake::Reset();
+  fake::SetUnterminatedTruncation(unterminated);
+  fake::SetModulePath(path);
+  fake_windows::created.clear();
+  HANDLE presence = Q8PresenceBegin();
+  // A module-path call that answers 0 (the fake's, for an empty path) makes the
+  // helper give up.
+  const std::string expected = path.empty() ? "" : names[2].expected;
+  const std::string announced = fake_windows::created.empty() ? "" : fake_windows::created[0];
+  if (announced != expected || fake_windows::created.size() != (expected.empty() ? 0u : 1u) ||
+      (presence != nullptr) != !expected.empty()) {
+    fuzz::Mismatch(data, size, "announced name", expected, announced);
+  }
+  Q8PresenceEnd(presence);
+  if (fake_windows::open != 0) fuzz::Mismatch(data, size, "announced name", "closed", "left open");
 
   CheckProbe(data, size, path, unterminated, names[0].expected, "game probe", IsGameRunning);
   CheckProbe(data, size, path, unterminated, names[1].expected, "companion probe",
