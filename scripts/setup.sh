@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building and testing the launcher needs on a Debian machine:
 # CMake, the i686 MinGW-w64 cross compiler (posix threads), 32-bit Wine, Xvfb
-# GoogleTest's sources, and clang with its fuzzing and sanitizer runtimes.
+# GoogleTest's sources, clang with its fuzzing and sanitizer runtimes, and what
+# the release bundle needs (zip, osslsigncode, openssl).
 # Safe to run again; quiet when all is there.
 set -euo pipefail
 
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for p in cmake make g++ googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-         wine wine64 wine32:i386 xvfb clang libclang-rt-14-dev; do
+         wine wine64 wine32:i386 xvfb clang libclang-rt-14-dev \
+         zip unzip osslsigncode openssl; do
   have "$p" || need+=("$p")
 done
 
