@@ -37,3 +37,7 @@ fi
 
 source scripts/wine-env.sh
 ctest --preset win32
+
+# The release bundle: two runs give the same zip, a signed one verifies
+# against a throwaway CA, and its signed Q8.exe runs end to end.
+bash tests/release/release_test.sh

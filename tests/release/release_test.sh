@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Tests scripts/release.sh: signed with a throwaway CA and code-signing
+# certificate, both programs verify against that CA (and not another), the
+# signature comes off to give exactly the unsigned bytes, the key goes nowhere,
+# two unsigned runs give the same zip, SHA256SUMS checks out, and the signed
+# Q8.exe passes end-to-end launch scenarios under Wine. Leaves the unsigned
+# bundle in dist/.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+fail() {
+  echo "release test: FAILED: $*" >&2
+  exit 1
+}
+
+# A throwaway CA, a code-signing certificate from it, and an unrelated CA.
+ca() {
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/$1.key" -out "$work/$1.pem" \
+    -days 2 -subj "/CN=Q8 Release Test $1" -addext "basicConstraints=critical,CA:TRUE" \
+    -addext "keyUsage=critical,keyCertSign" 2>/dev/null
+}
+ca ca && ca other
+openssl req -newkey rsa:2048 -nodes -keyout "$work/signer.key" -out "$work/signer.csr" \
+  -subj "/CN=Q8 Release Test Signer" 2>/dev/null
+printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >"$work/ext"
+openssl x509 -req -in "$work/signer.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" \
+  -CAcreateserial -days 2 -extfile "$work/ext" -out "$work/signer.pem" 2>/dev/null
+
+version="$(sed -n 's/^#define Q8_VERSION_[A-Z]* \([0-9]*\)$/\1/p' resources/version.h | paste -sd.)"
+name="q8-launcher-$version"
+zip="dist/$name.zip"
+
+# Unpacks the bundle into $work/$1 and checks its entries and checksums.
+unpack() {
+  [ "$(unzip -Z1 "$zip" | paste -sd' ')" = "$name/ $name/Q8.exe $name/Q8Quit.exe \
+$name/q8_presence.h $name/INTEGRATION.md $name/SHA256SUMS" ] || fail "unexpected entries in $zip"
+  unzip -q "$zip" -d "$work/$1"
+  (cd "$work/$1/$name" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS ($1)"
+}
+
+bash scripts/release.sh --sign "$work/signer.pem" "$work/signer.key" >"$work/signed.log" 2>&1 ||
+  { cat "$work/signed.log" >&2; fail "the signed release"; }
+unpack signed
+key_line="$(sed -n 2p "$work/signer.key")"
+if grep -rqF -e "$key_line" -e "PRIVATE KEY" "$work/signed.log" "$work/signed" dist; then
+  fail "the key shows in the output or the bundle"
+fi
+
+bash scripts/release.sh >/dev/null 2>&1 || fail "the first unsigned release"
+cp "$zip" "$work/first.zip"
+bash scripts/release.sh >"$work/unsigned.log" 2>&1 || fail "the second unsigned release"
+cmp -s "$zip" "$work/first.zip" || fail "two unsigned runs give different zips"
+unpack unsigned
+if grep -rqF -e "$PWD" "$work/unsigned"; then
+  fail "the bundle names the paths of this checkout"
+fi
+echo "release: two runs give the same $zip ($(stat -c %s "$zip") bytes), SHA256SUMS checks"
+
+for exe in Q8.exe Q8Quit.exe; do
+  signed="$work/signed/$name/$exe"
+  osslsigncode verify -CAfile "$work/ca.pem" -in "$signed" >"$work/verify.log" 2>&1 ||
+    { cat "$work/verify.log" >&2; fail "$exe does not verify against the CA"; }
+  if osslsigncode verify -CAfile "$work/other.pem" -in "$signed" >/dev/null 2>&1; then
+    fail "$exe verifies against an unrelated CA"
+  fi
+  osslsigncode remove-signature -in "$signed" -out "$work/$exe" >/dev/null ||
+    fail "removing the signature of $exe"
+  cmp -s "$work/$exe" "$work/unsigned/$name/$exe" ||
+    fail "$exe without its signature differs from the unsigned build"
+done
+echo "release: signed Q8.exe and Q8Quit.exe verify against the CA; unsigned again, they are the build"
+
+# The signed Q8.exe under Wine, with the end-to-end tests' harness and game.
+if [ ! -f build/win32/q8_e2e_tests.exe ]; then
+  cmake --preset win32 >/dev/null
+  cmake --build --preset win32 -j"$(nproc)" --target q8_e2e_tests >/dev/null
+fi
+(
+  source scripts/wine-env.sh
+  Q8_E2E_LAUNCHER="$(winepath -w "$work/signed/$name/Q8.exe")" wine build/win32/q8_e2e_tests.exe \
+    --gtest_brief=1 --gtest_filter='Binary.*:Launch.HandsTheGameExactlyItsTail:Launch.NoArgumentsHandTheGameAnEmptyTail:Launch.AMissingGameIsReportedInAMessageBox'
+) || fail "the signed Q8.exe end to end"
+echo "release: the signed Q8.exe passes the end-to-end launch scenarios"
