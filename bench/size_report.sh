@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Q8.exe's footprint: its size, its size outside resources and the DLLs it
-# imports, each beside its target. Builds Q8.exe first if needed.
+# imports, each beside its target, and the images of the icon it carries.
+# Builds Q8.exe first if needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exe=build/win32/Q8.exe
@@ -24,3 +25,17 @@ printf '%-28s %8d   at most 16384 (%s)\n' "outside resources" "$outside" \
   "$([ "$outside" -le 16384 ] && echo met || echo MISSED)"
 printf '%-28s %8d\n' "resources (icon, version)" "$rsrc_raw"
 printf '%-28s %s\n' "imported DLLs" "$dlls"
+
+# The icon's images, from the directory of resources/q8.ico (a width or
+# height byte of 0 means 256).
+ico=resources/q8.ico
+u() { od -An -t"u$1" -j"$2" -N"$1" "$ico" | tr -d ' '; }
+for i in $(seq 0 $(( $(u 2 4) - 1 ))); do
+  entry=$(( 6 + 16 * i ))
+  width=$(u 1 "$entry"); height=$(u 1 $(( entry + 1 )))
+  offset=$(u 4 $(( entry + 12 )))
+  kind="$(od -An -tx1 -j"$offset" -N4 "$ico" | tr -d ' ')"
+  [ "$kind" = 89504e47 ] && kind=PNG || kind=bitmap
+  printf '%-28s %8d   %s, %d-bit\n' "icon ${width/#0/256}x${height/#0/256}" \
+    "$(u 4 $(( entry + 8 )))" "$kind" "$(u 2 $(( entry + 6 )))"
+done

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -67,6 +68,29 @@ std::string VersionString(const std::vector<char>& block, const char* key) {
   return std::string(value);
 }
 
+// The widths of the images in the icon group 1, in order, each marked when
+// its image is PNG-compressed: "16 32 256(PNG) ".
+std::string IconImages(HMODULE module) {
+  auto bytes = [module](HRSRC resource) {
+    return resource == nullptr
+               ? nullptr
+               : static_cast<const BYTE*>(LockResource(LoadResource(module, resource)));
+  };
+  const BYTE* group = bytes(FindResourceA(module, MAKEINTRESOURCEA(1), RT_GROUP_ICON));
+  if (group == nullptr) return "no icon group";
+  std::string images;
+  const WORD count = *reinterpret_cast<const WORD*>(group + 4);
+  for (WORD i = 0; i < count; ++i) {
+    const BYTE* entry = group + 6 + 14 * i;  // width, height, colours, 0, planes, bits, size, id
+    const WORD id = *reinterpret_cast<const WORD*>(entry + 12);
+    const BYTE* image = bytes(FindResourceA(module, MAKEINTRESOURCEA(id), RT_ICON));
+    images += std::to_string(entry[0] == 0 ? 256 : entry[0]);
+    if (image != nullptr && std::memcmp(image, "\x89PNG", 4) == 0) images += "(PNG)";
+    images += " ";
+  }
+  return images;
+}
+
 }  // namespace
 
 TEST(Binary, IsA32BitGuiProgramWithOnlySystemImports) {
@@ -99,8 +123,8 @@ TEST(Binary, CarriesItsIconAndVersionBlockAndNoManifest) {
   const std::string path = LauncherExe();
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(module, nullptr);
-  EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(1), RT_GROUP_ICON), nullptr);
   EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(1), RT_ICON), nullptr);
+  EXPECT_EQ(IconImages(module), "16 32 48 256(PNG) ");
   EXPECT_EQ(FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST), nullptr);
   EXPECT_EQ(FindResourceA(module, MAKEINTRESOURCEA(2), RT_MANIFEST), nullptr);
   FreeLibrary(module);
