@@ -2,7 +2,8 @@
 # Installs what building and testing the launcher needs on a Debian machine:
 # CMake, the i686 MinGW-w64 cross compiler (posix threads), 32-bit Wine, Xvfb
 # GoogleTest's sources, clang with its fuzzing and sanitizer runtimes, and what
-# the release bundle needs (zip, osslsigncode, openssl).
+# the release bundle needs (zip, osslsigncode, openssl; python3 runs the
+# release test's local time-stamping authority).
 # Safe to run again; quiet when all is there.
 set -euo pipefail
 
@@ -10,7 +11,7 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for p in cmake make g++ googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
          wine wine64 wine32:i386 xvfb clang libclang-rt-14-dev \
-         zip unzip osslsigncode openssl; do
+         zip unzip osslsigncode openssl python3; do
   have "$p" || need+=("$p")
 done
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Tests scripts/release.sh: signed with a throwaway CA and code-signing
-# certificate, both programs verify against that CA (and not another), the
-# signature comes off to give exactly the unsigned bytes, the key goes nowhere,
+# certificate, and time-stamped by a local authority (tests/release/tsa.py),
+# both programs verify against that CA (and not another), the signature comes
+# off to give exactly the unsigned bytes, the key goes nowhere,
 # two unsigned runs give the same zip, SHA256SUMS checks out, and the signed
 # Q8.exe passes end-to-end launch scenarios under Wine. Leaves the unsigned
 # bundle in dist/.
@@ -9,24 +10,37 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+tsa_pid=""
+trap '[ -z "$tsa_pid" ] || kill "$tsa_pid"; rm -rf "$work"' EXIT
 fail() {
   echo "release test: FAILED: $*" >&2
   exit 1
 }
 
-# A throwaway CA, a code-signing certificate from it, and an unrelated CA.
+# A throwaway CA, a code-signing and a time-stamping certificate from it, and
+# an unrelated CA.
 ca() {
   openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/$1.key" -out "$work/$1.pem" \
     -days 2 -subj "/CN=Q8 Release Test $1" -addext "basicConstraints=critical,CA:TRUE" \
     -addext "keyUsage=critical,keyCertSign" 2>/dev/null
 }
-ca ca && ca other
-openssl req -newkey rsa:2048 -nodes -keyout "$work/signer.key" -out "$work/signer.csr" \
-  -subj "/CN=Q8 Release Test Signer" 2>/dev/null
-printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >"$work/ext"
-openssl x509 -req -in "$work/signer.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" \
-  -CAcreateserial -days 2 -extfile "$work/ext" -out "$work/signer.pem" 2>/dev/null
+issue() {
+  openssl req -newkey rsa:2048 -nodes -keyout "$work/$1.key" -out "$work/$1.csr" \
+    -subj "/CN=Q8 Release Test $1" 2>/dev/null
+  printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=critical,%s\n' "$2" >"$work/$1.ext"
+  openssl x509 -req -in "$work/$1.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" \
+    -CAcreateserial -days 2 -extfile "$work/$1.ext" -out "$work/$1.pem" 2>/dev/null
+}
+ca ca && ca other && issue signer codeSigning && issue tsa timeStamping
+
+printf '%s\n' "[tsa]" "default_tsa = q8" "[q8]" "serial = $work/tsa.serial" \
+  "signer_cert = $work/tsa.pem" "signer_key = $work/tsa.key" "signer_digest = sha256" \
+  "default_policy = 1.2.3.4.1" "digests = sha256" "ess_cert_id_alg = sha256" >"$work/tsa.cnf"
+echo 01 >"$work/tsa.serial"
+python3 tests/release/tsa.py "$work/tsa.cnf" >"$work/tsa.port" &
+tsa_pid=$!
+for _ in $(seq 50); do [ -s "$work/tsa.port" ] && break; sleep 0.1; done
+tsa_url="http://127.0.0.1:$(cat "$work/tsa.port")/"
 
 version="$(sed -n 's/^#define Q8_VERSION_[A-Z]* \([0-9]*\)$/\1/p' resources/version.h | paste -sd.)"
 name="q8-launcher-$version"
@@ -40,7 +54,8 @@ $name/q8_presence.h $name/INTEGRATION.md $name/SHA256SUMS" ] || fail "unexpected
   (cd "$work/$1/$name" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS ($1)"
 }
 
-bash scripts/release.sh --sign "$work/signer.pem" "$work/signer.key" >"$work/signed.log" 2>&1 ||
+bash scripts/release.sh --sign "$work/signer.pem" "$work/signer.key" --timestamp "$tsa_url" \
+  >"$work/signed.log" 2>&1 ||
   { cat "$work/signed.log" >&2; fail "the signed release"; }
 unpack signed
 key_line="$(sed -n 2p "$work/signer.key")"
@@ -60,8 +75,10 @@ echo "release: two runs give the same $zip ($(stat -c %s "$zip") bytes), SHA256S
 
 for exe in Q8.exe Q8Quit.exe; do
   signed="$work/signed/$name/$exe"
-  osslsigncode verify -CAfile "$work/ca.pem" -in "$signed" >"$work/verify.log" 2>&1 ||
-    { cat "$work/verify.log" >&2; fail "$exe does not verify against the CA"; }
+  osslsigncode verify -CAfile "$work/ca.pem" -TSA-CAfile "$work/ca.pem" -in "$signed" \
+    >"$work/verify.log" 2>&1 || { cat "$work/verify.log" >&2; fail "$exe does not verify"; }
+  grep -q "^Timestamp Server Signature verification: ok" "$work/verify.log" ||
+    fail "$exe carries no valid time stamp"
   if osslsigncode verify -CAfile "$work/other.pem" -in "$signed" >/dev/null 2>&1; then
     fail "$exe verifies against an unrelated CA"
   fi
@@ -70,7 +87,7 @@ for exe in Q8.exe Q8Quit.exe; do
   cmp -s "$work/$exe" "$work/unsigned/$name/$exe" ||
     fail "$exe without its signature differs from the unsigned build"
 done
-echo "release: signed Q8.exe and Q8Quit.exe verify against the CA; unsigned again, they are the build"
+echo "release: signed, time-stamped Q8.exe and Q8Quit.exe verify; unsigned again, they are the build"
 
 # The signed Q8.exe under Wine, with the end-to-end tests' harness and game.
 if [ ! -f build/win32/q8_e2e_tests.exe ]; then
