@@ -24,10 +24,10 @@ target_compile_options(Q8 PRIVATE -Werror -fno-exceptions -fno-rtti -fno-asynchr
 target_link_options(Q8 PRIVATE -s -nostartfiles -Wl,-e,_Q8Startup@0)
 target_link_libraries(Q8 PRIVATE shell32 user32 kernel32 msvcrt)
 
-# The presence rule and the command-tail rule, for the tools, from the same
+# The presence rule and the command-line rule, for the tools, from the same
 # sources the launcher uses.
 add_library(q8_shared STATIC launcher/presence/presence.cpp launcher/presence/announce.cpp
-                             launcher/launch.cpp)
+                             launcher/command_line.cpp)
 target_link_libraries(q8_shared PUBLIC q8_platform)
 
 add_executable(TestGame WIN32 tools/test_game.cpp)
