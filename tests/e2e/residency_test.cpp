@@ -4,27 +4,12 @@
 #include <windows.h>
 
 #include "launcher/instance_guard/event_names.h"
+#include "tests/e2e/expect.h"
 #include "tests/e2e/harness.h"
 
 namespace {
 
 constexpr char kCompanionPresence[] = "$$s$$vek launcher.exe";
-
-// Waits for the launcher to end and answers how long after since it took.
-DWORD EndsAfter(const Process& launcher, DWORD since, DWORD timeoutMs, DWORD* code) {
-  if (!launcher.Wait(timeoutMs, code)) return 0xFFFFFFFF;
-  return GetTickCount() - since;
-}
-
-// The launcher ends with 0 as a grace period that began when the game (and
-// the companion) went at since runs out.
-void ExpectEndedByGracePeriodAfter(const Process& launcher, DWORD since) {
-  DWORD code = 1234;
-  const DWORD after = EndsAfter(launcher, since, 30000, &code);
-  EXPECT_EQ(code, 0u);
-  EXPECT_GE(after, 15100u);
-  EXPECT_LE(after, 16500u);
-}
 
 // Starts the launcher with a game that runs for runMs, and answers when the
 // game had gone.
