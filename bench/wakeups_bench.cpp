@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "launcher/instance_guard/event_names.h"
-#include "launcher/launch.h"
 #include "launcher/launcher.h"
 #include "tests/fake_platform.h"
 
@@ -23,8 +22,8 @@ double WakeupsPerSecond(bool quitNameTaken) {
     wakeupsAt60s = fake::Calls(fake::Op::kWait) + fake::Calls(fake::Op::kSleep);
     fake::Drop(kGamePresence);
   });
-  char tail[] = "";
-  WinMain(nullptr, nullptr, tail, 1);
+  char16_t tail[] = u"";
+  wWinMain(nullptr, nullptr, tail, 1);
   return wakeupsAt60s / 60.0;
 }
 

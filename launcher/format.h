@@ -1,22 +1,29 @@
-// printf-style formatting into a fixed buffer: always terminated, never
-// written past size. On Windows it uses the system C runtime's formatter,
-// which keeps the executable small.
+// The texts the player sees, built into fixed UTF-16 buffers: always
+// terminated, never written past their size.
 #pragma once
 
 #include <cstdarg>
 #include <cstddef>
-#include <cstdio>
 
-inline void FormatText(char* buffer, std::size_t size, const char* format, ...) {
+#include "launcher/platform/platform.h"
+
+// Copies format (ASCII) into buffer, each "%s" replaced by the next argument,
+// a terminated UTF-16 string.
+inline void FormatText(plat::WideChar* buffer, std::size_t size, const char* format, ...) {
   if (size == 0) return;
   va_list args;
   va_start(args, format);
-#if defined(_WIN32)
-  // _vsnprintf leaves the buffer unterminated when the text fills it.
-  _vsnprintf(buffer, size - 1, format, args);
-  buffer[size - 1] = '\0';
-#else
-  std::vsnprintf(buffer, size, format, args);
-#endif
+  std::size_t length = 0;
+  for (const char* f = format; *f != '\0'; ++f) {
+    if (f[0] == '%' && f[1] == 's') {
+      ++f;
+      for (const plat::WideChar* s = va_arg(args, const plat::WideChar*); *s != 0; ++s) {
+        if (length + 1 < size) buffer[length++] = *s;
+      }
+    } else if (length + 1 < size) {
+      buffer[length++] = static_cast<unsigned char>(*f);
+    }
+  }
+  buffer[length] = 0;
   va_end(args);
 }

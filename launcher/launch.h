@@ -1,13 +1,14 @@
-// The launch: the entry function's pieces, from the command tail to the
-// startup wait.
+// The launch: the entry function's pieces, from the target path to the
+// startup wait. What reaches the game and the player (its path, its command
+// tail, the message) is UTF-16, so any folder and any argument survive.
 #pragma once
 
 #include <cstddef>
 
 #include "launcher/platform/platform.h"
 
-constexpr char kGameExecutable[] = "Q8Main.EXE";
-constexpr char kMessageCaption[] = "Game Launch Error";
+constexpr plat::WideChar kGameExecutable[] = u"Q8Main.EXE";
+constexpr plat::WideChar kMessageCaption[] = u"Game Launch Error";
 constexpr char kLaunchFailedFormat[] = "Failed to start %s!\r\n( error : %s )";
 constexpr char kTimedOutFormat[] =
     "Failed to start %s!\r\n( timed out waitinf for game to startup )";
@@ -15,26 +16,22 @@ constexpr unsigned long kStartupPollMs = 250;
 constexpr unsigned long kStartupTimeoutMs = 30000;
 constexpr std::size_t kMessageBufferSize = 512;
 
-// The target path buffer: 261 bytes for the path the platform reports and the
-// game's name written over its file name, plus room for that name when the
-// file name starts so late that it would not fit (positions 251 to 260).
+// The target path buffer, in UTF-16 units: 261 for the path the platform
+// reports and the game's name written over its file name, plus room for that
+// name when the file name starts so late that it would not fit (positions 251
+// to 260).
 constexpr std::size_t kTargetPathSize = 261;
-constexpr std::size_t kTargetBufferSize = kTargetPathSize + sizeof(kGameExecutable) - 1;
-
-// The text after the program name in a full command line: the program-name
-// token (double quotes toggle quoting, a lead byte takes the next byte unless
-// that is the terminator) and the blanks after it are skipped.
-const char* CommandTail(const char* commandLine);
+constexpr std::size_t kTargetBufferSize = kTargetPathSize + sizeof(kGameExecutable) / 2 - 1;
 
 // The launcher's own path with its file name replaced by the game's, or the
 // bare game name when the platform cannot tell the launcher's path.
-void BuildTargetPath(char (&target)[kTargetBufferSize]);
+void BuildTargetPath(plat::WideChar (&target)[kTargetBufferSize]);
 
 // The name of a launch error code, or the code as "0x%08lx" written into hex.
-const char* ErrorName(unsigned long code, char (&hex)[11]);
+const plat::WideChar* ErrorName(unsigned long code, plat::WideChar (&hex)[11]);
 
 // Starts the game through the shell with the command tail as its parameters.
-bool LaunchGame(const char* target, const char* tail);
+bool LaunchGame(const plat::WideChar* target, const plat::WideChar* tail);
 
 // Polls every 250 ms for the game's presence; false after 30000 ms.
 bool WaitForGameStartup();

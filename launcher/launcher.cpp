@@ -8,7 +8,7 @@
 
 namespace {
 
-int FailStart(InstanceGuard& guard, const char* message) {
+int FailStart(InstanceGuard& guard, const plat::WideChar* message) {
   plat::ShowMessage(message, kMessageCaption, plat::kMbIconError | plat::kMbOk);
   guard.Release();
   return kExitStartFailed;
@@ -16,8 +16,8 @@ int FailStart(InstanceGuard& guard, const char* message) {
 
 }  // namespace
 
-extern "C" int Q8_WINAPI WinMain(void*, void*, char* commandTail, int) {
-  const char* tail = commandTail != nullptr ? commandTail : "";
+extern "C" int Q8_WINAPI wWinMain(void*, void*, plat::WideChar* commandTail, int) {
+  const plat::WideChar* tail = commandTail != nullptr ? commandTail : u"";
 
   InstanceGuard guard;
   if (!guard.IsFirst()) {
@@ -26,19 +26,19 @@ extern "C" int Q8_WINAPI WinMain(void*, void*, char* commandTail, int) {
   }
 
   const bool gameAlreadyRunning = IsGameRunning();
-  char target[kTargetBufferSize];
+  plat::WideChar target[kTargetBufferSize];
   BuildTargetPath(target);
 
   if (!gameAlreadyRunning) {
-    char message[kMessageBufferSize];
+    plat::WideChar message[kMessageBufferSize];
     if (!LaunchGame(target, tail)) {
-      char hex[11];
-      const char* error = ErrorName(plat::LastError(), hex);
-      FormatText(message, sizeof message, kLaunchFailedFormat, target, error);
+      plat::WideChar hex[11];
+      const plat::WideChar* error = ErrorName(plat::LastError(), hex);
+      FormatText(message, kMessageBufferSize, kLaunchFailedFormat, target, error);
       return FailStart(guard, message);
     }
     if (!WaitForGameStartup()) {
-      FormatText(message, sizeof message, kTimedOutFormat, target);
+      FormatText(message, kMessageBufferSize, kTimedOutFormat, target);
       return FailStart(guard, message);
     }
   }

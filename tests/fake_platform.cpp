@@ -42,8 +42,8 @@ struct State {
   std::map<std::uintptr_t, std::string> handles;
   std::uintptr_t nextHandle = 0x100;
   unsigned long lastError = 0;
-  std::vector<unsigned char> leadBytes;
   std::string modulePath;
+  std::u16string wideModulePath;
   bool modulePathFails = false;
   bool unterminatedTruncation = false;
   int failOp = -1, failCall = 0;
@@ -163,11 +163,13 @@ int References(const std::string& name) {
   return it == S().objects.end() ? 0 : it->second.references;
 }
 
-void SetLeadBytes(const std::vector<unsigned char>& leadBytes) {
-  S().leadBytes = leadBytes;
-}
 void SetModulePath(const std::string& path) {
   S().modulePath = path;
+  S().wideModulePath.assign(path.begin(), path.end());
+  for (char16_t& c : S().wideModulePath) c &= 0xFF;  // a byte, not a negative char
+}
+void SetWideModulePath(const std::u16string& path) {
+  S().wideModulePath = path;
 }
 void SetUnterminatedTruncation(bool unterminated) {
   S().unterminatedTruncation = unterminated;
@@ -221,12 +223,6 @@ namespace plat {
 
 using fake::Op;
 using fake::S;
-
-bool IsLeadByte(unsigned char byte) {
-  fake::Count(Op::kIsLeadByte);
-  const auto& lead = S().leadBytes;
-  return std::find(lead.begin(), lead.end(), byte) != lead.end();
-}
 
 Handle CreateNamedEvent(const char* name) {
   if (fake::Count(Op::kCreateEvent)) S().eventFailures.push_front(1450);  // no resources
@@ -306,31 +302,41 @@ void CloseHandle(Handle handle) {
   fake::Unreference(name);
 }
 
-unsigned long OwnModulePath(char* buffer, unsigned long capacity) {
+namespace {
+
+// Both module-path calls: like the real ones, a path that does not fit is cut
+// to capacity - 1 characters and terminated (or, as older systems do, to
+// capacity characters without a terminator), and the answer is the capacity.
+template <typename Char>
+unsigned long ReportPath(const std::basic_string<Char>& path, Char* buffer,
+                         unsigned long capacity) {
   const bool fails = fake::Count(Op::kModulePath);
   if (fails || S().modulePathFails) {
-    std::memset(buffer, 'x', std::min<unsigned long>(capacity, 40));
+    std::fill(buffer, buffer + std::min<unsigned long>(capacity, 40), Char('x'));
     S().lastError = 122;
     return 0;
   }
-  // Like the real call: a path that does not fit is cut to capacity - 1
-  // characters and terminated (or, as older systems do, to capacity
-  // characters without a terminator), and the answer is the capacity.
-  const std::string& path = S().modulePath;
   const unsigned long length = static_cast<unsigned long>(path.size());
   if (capacity == 0) return 0;
   if (length < capacity) {
-    std::memcpy(buffer, path.c_str(), length + 1);
+    std::copy(path.c_str(), path.c_str() + length + 1, buffer);
     return length;
   }
-  if (S().unterminatedTruncation) {
-    std::memcpy(buffer, path.data(), capacity);
-  } else {
-    std::memcpy(buffer, path.data(), capacity - 1);
-    buffer[capacity - 1] = '\0';
-  }
+  const unsigned long kept = S().unterminatedTruncation ? capacity : capacity - 1;
+  std::copy(path.data(), path.data() + kept, buffer);
+  if (kept < capacity) buffer[kept] = Char(0);
   S().lastError = 122;
   return capacity;
+}
+
+}  // namespace
+
+unsigned long OwnModulePath(char* buffer, unsigned long capacity) {
+  return ReportPath(S().modulePath, buffer, capacity);
+}
+
+unsigned long OwnModulePathWide(WideChar* buffer, unsigned long capacity) {
+  return ReportPath(S().wideModulePath, buffer, capacity);
 }
 
 Tick TickCount() {
@@ -356,9 +362,9 @@ bool ShellExecuteFile(ShellExecuteInfo* info) {
   record.hasDirectory = info->lpDirectory != nullptr;
   record.hasExtraFields = info->hInstApp || info->lpIDList || info->lpClass || info->hkeyClass ||
                           info->dwHotKey || info->hIconOrMonitor || info->hProcess;
-  record.verb = info->lpVerb ? info->lpVerb : "(null)";
-  record.file = info->lpFile ? info->lpFile : "(null)";
-  record.parameters = info->lpParameters ? info->lpParameters : "(null)";
+  record.verb = info->lpVerb ? info->lpVerb : u"(null)";
+  record.file = info->lpFile ? info->lpFile : u"(null)";
+  record.parameters = info->lpParameters ? info->lpParameters : u"(null)";
   record.show = info->nShow;
   record.at = S().elapsed;
   S().launches.push_back(record);
@@ -377,7 +383,7 @@ bool ShellExecuteFile(ShellExecuteInfo* info) {
   return true;
 }
 
-void ShowMessage(const char* text, const char* caption, unsigned type) {
+void ShowMessage(const WideChar* text, const WideChar* caption, unsigned type) {
   fake::Count(Op::kMessageBox);
   S().messages.push_back({text, caption, type, S().elapsed});
 }

@@ -15,13 +15,12 @@ namespace fake {
 enum class Type { kEvent, kSemaphore, kMutex };
 
 enum class Op {
-  kIsLeadByte,
   kCreateEvent,
   kLastError,
   kWait,
   kOpenSemaphore,
   kClose,
-  kModulePath,
+  kModulePath,  // the ANSI and the UTF-16 call alike
   kTick,
   kSleep,
   kLaunch,
@@ -33,13 +32,13 @@ struct Launch {
   std::uint32_t cbSize;
   unsigned long mask;
   bool hasOwner, hasDirectory, hasExtraFields;
-  std::string verb, file, parameters;
+  std::u16string verb, file, parameters;
   int show;
   std::uint64_t at;  // simulated ms since Reset
 };
 
 struct Message {
-  std::string text, caption;
+  std::u16string text, caption;
   unsigned type;
   std::uint64_t at;
 };
@@ -61,8 +60,10 @@ bool Exists(const std::string& name);
 int References(const std::string& name);
 
 // The launcher's environment.
-void SetLeadBytes(const std::vector<unsigned char>& leadBytes);
+// The launcher's path: the ANSI call reports path, the UTF-16 call its bytes
+// widened one to one, unless a UTF-16 path of its own is set after it.
 void SetModulePath(const std::string& path);
+void SetWideModulePath(const std::u16string& path);
 // Older systems cut a path that does not fit to the full capacity and leave
 // it unterminated; newer ones cut it one byte shorter and terminate it.
 void SetUnterminatedTruncation(bool unterminated);

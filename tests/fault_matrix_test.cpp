@@ -76,8 +76,8 @@ int RunScenario(const ScenarioSetup& scenario, const Operation& failing, int cal
   scenario.arrange();
   if (failing.op != fake::Op::kCount) fake::FailCall(failing.op, call);
   fake::SetRunLabel(label);
-  char tail[] = "-window";
-  return WinMain(nullptr, nullptr, tail, 1);
+  char16_t tail[] = u"-window";
+  return wWinMain(nullptr, nullptr, tail, 1);
 }
 
 }  // namespace
@@ -104,8 +104,8 @@ TEST(FaultMatrix, NoPlatformFailureBreaksTheLaunchersPromises) {
         ASSERT_EQ(messages.size(), code == kExitStartFailed ? 1u : 0u);
         if (code == kExitStartFailed) {
           ASSERT_EQ(fake::Launches().size(), 1u);
-          ASSERT_EQ(messages[0].caption, "Game Launch Error");
-          ASSERT_EQ(messages[0].text.rfind("Failed to start ", 0), 0u);
+          ASSERT_EQ(messages[0].caption, u"Game Launch Error");
+          ASSERT_EQ(messages[0].text.rfind(u"Failed to start ", 0), 0u);
         }
         ASSERT_LE(fake::Launches().size(), 1u);
         ASSERT_EQ(fake::OpenHandles(), 0);

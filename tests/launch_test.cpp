@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "launcher/command_line.h"
 #include "launcher/instance_guard/event_names.h"
 #include "launcher/launch.h"
 #include "launcher/launcher.h"
@@ -10,10 +11,11 @@
 
 namespace {
 
-std::string TargetFor(const std::string& path) {
+std::u16string TargetFor(const std::u16string& path, bool unterminated = false) {
   fake::Reset();
-  fake::SetModulePath(path);
-  char target[kTargetBufferSize];
+  fake::SetUnterminatedTruncation(unterminated);
+  fake::SetWideModulePath(path);
+  char16_t target[kTargetBufferSize];
   BuildTargetPath(target);
   return target;
 }
@@ -22,108 +24,101 @@ std::string TargetFor(const std::string& path) {
 
 TEST(CommandTail, SkipsTheProgramNameAndTheBlanksAfterIt) {
   const struct {
-    const char* line;
-    const char* tail;
+    const char16_t* line;
+    const char16_t* tail;
   } cases[] = {
-      {"\"C:\\Games\\Q8\\Q8.exe\" -window -skip", "-window -skip"},
-      {"\"C:\\My Games\\Q8.exe\"", ""},
-      {"Q8.exe", ""},
-      {"", ""},
-      {"Q8.exe \t\x01\x1F x  y ", "x  y "},
-      {"C:\\My\" \"Games\\Q8.exe +connect", "+connect"},  // quotes inside the token
-      {"\"C:\\Q8.exe -unclosed", ""},
-      {"Q8\xA0.exe x", "x"},  // bytes above 0x7F are not blanks
-      {"Q8.exe\x7F x", "x"},
-      {"Q8.exe\xA0x", ""},
+      {u"\"C:\\Games\\Q8\\Q8.exe\" -window -skip", u"-window -skip"},
+      {u"\"C:\\My Games\\Q8.exe\"", u""},
+      {u"Q8.exe", u""},
+      {u"", u""},
+      {u"Q8.exe \t\x01\x1F x  y ", u"x  y "},
+      {u"C:\\My\" \"Games\\Q8.exe +connect", u"+connect"},  // quotes inside the token
+      {u"\"C:\\Q8.exe -unclosed", u""},
+      {u"Q8\u00A0.exe x", u"x"},  // characters above U+0020 are not blanks
+      {u"Q8.exe\x7F x", u"x"},
+      // Only whole units count: U+0120 and U+0122 are no blank and no quote.
+      {u"Q8\u0120.exe x", u"x"},
+      {u"Q8\u0122.exe x\u0122 y", u"x\u0122 y"},
+      {u"\"C:\\Q8 \U0001F3AE \u0418\u0433\u0440\u0430 \u9648 \u8868 \u00E9\\Q8.exe\" -name \u9648 "
+       u"-x \u00E9 \"a b\" \U0001F3AE",
+       u"-name \u9648 -x \u00E9 \"a b\" \U0001F3AE"},
+      {u"Q8\xD83C.exe x", u"x"},    // a lone surrogate is just a character
+      {u"\U0001F3AE\u3000x", u""},  // so is the ideographic space
   };
-  fake::Reset();
-  for (const auto& c : cases) EXPECT_STREQ(CommandTail(c.line), c.tail) << "line " << c.line;
-  EXPECT_STREQ(CommandTail(nullptr), "");
-}
-
-TEST(CommandTail, ALeadByteTakesTheNextByteUnlessItIsTheTerminator) {
-  fake::Reset();
-  fake::SetLeadBytes({0x81, 0x95});
-  EXPECT_STREQ(CommandTail("Q\x81\"8 x"), "x");  // the quote is a trail byte
-  EXPECT_STREQ(CommandTail("Q\x95 8 x"), "x");   // so is the space
-  EXPECT_STREQ(CommandTail("Q8\x81"), "");
-  EXPECT_STREQ(CommandTail("\"Q\x81\" x\" y"), "y");
-  fake::SetLeadBytes({});
-  EXPECT_STREQ(CommandTail("Q\x81\"8 x"), "");  // without the code page the quote opens
+  for (const auto& c : cases) EXPECT_EQ(std::u16string(CommandTail(c.line)), c.tail) << c.line;
+  EXPECT_EQ(std::u16string(CommandTail(nullptr)), u"");
 }
 
 TEST(ErrorName, NamesTheTableAndFormatsEverythingElse) {
   const struct {
     unsigned long code;
-    const char* name;
+    const char16_t* name;
   } cases[] = {
-      {2, "ERROR_FILE_NOT_FOUND"},
-      {3, "ERROR_PATH_NOT_FOUND"},
-      {5, "ERROR_ACCESS_DENIED"},
-      {8, "ERROR_NOT_ENOUGH_MEMORY"},
-      {32, "ERROR_SHARING_VIOLATION"},
-      {1155, "ERROR_NO_ASSOCIATION"},
-      {1156, "ERROR_DDE_FAIL"},
-      {1157, "ERROR_DLL_NOT_FOUND"},
-      {1223, "ERROR_CANCELLED"},
-      {0, "0x00000000"},
-      {6, "0x00000006"},
-      {1154, "0x00000482"},
-      {0xDEADBEEF, "0xdeadbeef"},
-      {0xFFFFFFFF, "0xffffffff"},
+      {2, u"ERROR_FILE_NOT_FOUND"},
+      {3, u"ERROR_PATH_NOT_FOUND"},
+      {5, u"ERROR_ACCESS_DENIED"},
+      {8, u"ERROR_NOT_ENOUGH_MEMORY"},
+      {32, u"ERROR_SHARING_VIOLATION"},
+      {1155, u"ERROR_NO_ASSOCIATION"},
+      {1156, u"ERROR_DDE_FAIL"},
+      {1157, u"ERROR_DLL_NOT_FOUND"},
+      {1223, u"ERROR_CANCELLED"},
+      {0, u"0x00000000"},
+      {6, u"0x00000006"},
+      {1154, u"0x00000482"},
+      {0xDEADBEEF, u"0xdeadbeef"},
+      {0xFFFFFFFF, u"0xffffffff"},
   };
   for (const auto& c : cases) {
-    char hex[11];
-    std::memset(hex, '#', sizeof hex);
-    EXPECT_STREQ(ErrorName(c.code, hex), c.name);
+    char16_t hex[11];
+    std::fill(hex, hex + 11, u'#');
+    EXPECT_EQ(std::u16string(ErrorName(c.code, hex)), c.name);
   }
 }
 
 TEST(TargetPath, ReplacesTheLaunchersFileName) {
   const struct {
-    const char* path;
-    const char* target;
+    const char16_t* path;
+    const char16_t* target;
   } cases[] = {
-      {"C:\\Games\\Q8\\Q8.exe", "C:\\Games\\Q8\\Q8Main.EXE"},
-      {"C:\\Games\\Start.exe", "C:\\Games\\Q8Main.EXE"},
-      {"C:/Games/Q8.exe", "C:/Games/Q8Main.EXE"},
-      {"C:Q8.exe", "C:Q8Main.EXE"},
-      {"Q8.exe", "Q8Main.EXE"},
-      {"C:\\a/b\\c/Q8.exe", "C:\\a/b\\Q8Main.EXE"},  // a backslash wins over a later slash
-      {"C:/a:b/Q8.exe", "C:/a:b/Q8Main.EXE"},
-      {"C:\\G\\A\x95\\B.exe", "C:\\G\\A\x95\\Q8Main.EXE"},
-      {"C:\\Games\\", "C:\\Games\\Q8Main.EXE"},
+      {u"C:\\Games\\Q8\\Q8.exe", u"C:\\Games\\Q8\\Q8Main.EXE"},
+      {u"C:\\Games\\Start.exe", u"C:\\Games\\Q8Main.EXE"},
+      {u"C:/Games/Q8.exe", u"C:/Games/Q8Main.EXE"},
+      {u"C:Q8.exe", u"C:Q8Main.EXE"},
+      {u"Q8.exe", u"Q8Main.EXE"},
+      {u"C:\\a/b\\c/Q8.exe", u"C:\\a/b\\Q8Main.EXE"},  // a backslash wins over a later slash
+      {u"C:/a:b/Q8.exe", u"C:/a:b/Q8Main.EXE"},
+      {u"C:\\Games\\", u"C:\\Games\\Q8Main.EXE"},
+      // Any script, and only whole units as separators: U+015C, U+FF3C and
+      // U+8868 (whose second byte in code page 932 is a backslash) are not.
+      {u"C:\\Q8 \U0001F3AE \u0418\u0433\u0440\u0430 \u9648 \u8868 \u00E9\\Q8.exe",
+       u"C:\\Q8 \U0001F3AE \u0418\u0433\u0440\u0430 \u9648 \u8868 \u00E9\\Q8Main.EXE"},
+      {u"C:\\G\\A\u015CB\uFF3CC\u8868.exe", u"C:\\G\\Q8Main.EXE"},
+      {u"C:\\\U0001F3AE.exe", u"C:\\Q8Main.EXE"},
   };
   for (const auto& c : cases) EXPECT_EQ(TargetFor(c.path), c.target);
 
   fake::Reset();
   fake::FailModulePath();
-  char target[kTargetBufferSize];
+  char16_t target[kTargetBufferSize];
   BuildTargetPath(target);
-  EXPECT_STREQ(target, "Q8Main.EXE");
-}
-
-TEST(TargetPath, AnUnterminatedFullPathStillGetsTheGamesNameWhole) {
-  // Older systems fill all 260 bytes and leave no terminator: the last
-  // separator can then be the 260th byte, and the name starts at 260.
-  const std::string dir = "C:\\" + std::string(256, 'd') + "\\";
-  ASSERT_EQ(dir.size(), 260u);
-  fake::Reset();
-  fake::SetUnterminatedTruncation(true);
-  fake::SetModulePath(dir + "Q8.exe");
-  char target[kTargetBufferSize];
-  BuildTargetPath(target);
-  EXPECT_EQ(std::string(target), dir + "Q8Main.EXE");
+  EXPECT_EQ(std::u16string(target), u"Q8Main.EXE");
 }
 
 TEST(TargetPath, FileNamesStartingNearTheEndOfTheBufferAreWrittenWhole) {
-  // "Q8Main.EXE" and its terminator fill positions 250..260 of the 261-byte
-  // path when the file name starts at 250; later starts need the slack.
-  for (std::size_t nameAt : {249u, 250u, 251u, 255u, 258u, 259u}) {
-    std::string dir = "C:\\" + std::string(nameAt - 4, 'd') + "\\";
-    ASSERT_EQ(dir.size(), nameAt);
-    std::string path = (dir + "Q8.exe").substr(0, 259);
-    EXPECT_EQ(TargetFor(path), dir + "Q8Main.EXE") << "name at " << nameAt;
+  // "Q8Main.EXE" and its terminator fill positions 250..260 of the 261-unit
+  // path when the file name starts at 250; later starts need the slack. Older
+  // systems fill all 260 units and leave no terminator, so the name can start
+  // at 260. Folders of surrogate pairs count two units a character.
+  for (bool unterminated : {false, true}) {
+    for (std::size_t nameAt : {249u, 250u, 251u, 255u, 258u, 259u, 260u}) {
+      std::u16string dir = u"C:\\" + std::u16string(nameAt - 4, u'd') + u"\\";
+      if (nameAt % 2 == 0) dir.replace(3, 4, u"\U0001F3AE\U0001F3AE");
+      ASSERT_EQ(dir.size(), nameAt);
+      if (nameAt == 260 && !unterminated) continue;  // the path is cut before that backslash
+      EXPECT_EQ(TargetFor(dir + u"Q8.exe", unterminated), dir + u"Q8Main.EXE")
+          << "name at " << nameAt << (unterminated ? ", unterminated" : "");
+    }
   }
 }
 
@@ -156,14 +151,14 @@ TEST_F(Entry, AGameAlreadyRunningIsNotLaunchedAgainButWatched) {
 TEST_F(Entry, LaunchesTheGameBesideItWithTheShellRecordAsRequired) {
   PresentBetween(kGamePresence, 1000);
   QuitAt(1000);
-  EXPECT_EQ(RunLauncher("\"C:\\Games\\Q8\\Q8.exe\"  -window -skip"), kExitOk);
+  EXPECT_EQ(RunLauncher(u"\"C:\\Games\\Q8\\Q8.exe\"  -window -skip"), kExitOk);
   ASSERT_EQ(fake::Launches().size(), 1u);
   const fake::Launch& l = fake::Launches()[0];
   EXPECT_EQ(l.cbSize, sizeof(plat::ShellExecuteInfo));
   EXPECT_EQ(l.mask, 0x400u);
-  EXPECT_EQ(l.verb, "open");
-  EXPECT_EQ(l.file, "C:\\Games\\Q8\\Q8Main.EXE");
-  EXPECT_EQ(l.parameters, "-window -skip");
+  EXPECT_EQ(l.verb, u"open");
+  EXPECT_EQ(l.file, u"C:\\Games\\Q8\\Q8Main.EXE");
+  EXPECT_EQ(l.parameters, u"-window -skip");
   EXPECT_EQ(l.show, 5);
   EXPECT_FALSE(l.hasOwner || l.hasDirectory || l.hasExtraFields);
   EXPECT_TRUE(fake::Messages().empty());
@@ -175,7 +170,7 @@ TEST_F(Entry, NoArgumentsHandTheGameAnEmptyTail) {
   QuitAt(0);
   EXPECT_EQ(RunLauncher(), kExitOk);
   ASSERT_EQ(fake::Launches().size(), 1u);
-  EXPECT_EQ(fake::Launches()[0].parameters, "");
+  EXPECT_EQ(fake::Launches()[0].parameters, u"");
   EXPECT_EQ(fake::Elapsed(), 250u) << "the first poll comes 250 ms after the launch";
 }
 
@@ -187,10 +182,10 @@ TEST_F(Entry, AFailedLaunchNamesItsErrorInAMessageBox) {
     EXPECT_EQ(RunLauncher(), kExitStartFailed);
     ASSERT_EQ(fake::Messages().size(), 1u);
     const fake::Message& m = fake::Messages()[0];
-    char hex[11];
-    EXPECT_EQ(m.text, std::string("Failed to start C:\\Games\\Q8\\Q8Main.EXE!\r\n( error : ") +
-                          ErrorName(code, hex) + " )");
-    EXPECT_EQ(m.caption, "Game Launch Error");
+    char16_t hex[11];
+    EXPECT_EQ(m.text, u"Failed to start C:\\Games\\Q8\\Q8Main.EXE!\r\n( error : " +
+                          std::u16string(ErrorName(code, hex)) + u" )");
+    EXPECT_EQ(m.caption, u"Game Launch Error");
     EXPECT_EQ(m.type, 0x10u);
     EXPECT_EQ(fake::Elapsed(), 0u);
     EXPECT_EQ(fake::OpenHandles(), 0);
@@ -198,8 +193,8 @@ TEST_F(Entry, AFailedLaunchNamesItsErrorInAMessageBox) {
 }
 
 TEST_F(Entry, StartupWaitTimesOutAtThirtySecondsOnEitherSideOfTheTickWrap) {
-  const std::string timedOut =
-      "Failed to start C:\\Games\\Q8\\Q8Main.EXE!\r\n( timed out waitinf for game to startup )";
+  const std::u16string timedOut =
+      u"Failed to start C:\\Games\\Q8\\Q8Main.EXE!\r\n( timed out waitinf for game to startup )";
   // The last poll that can succeed lies at 29750 ms; the one at 30000 ms
   // times out even when it sees the game.
   const struct {
@@ -239,25 +234,47 @@ TEST_F(Entry, WithoutItsOwnPathTheLauncherStartsTheRelativeName) {
   fake::FailModulePath();
   EXPECT_EQ(RunLauncher(), kExitStartFailed);  // nor can it build the name to wait for
   ASSERT_EQ(fake::Launches().size(), 1u);
-  EXPECT_EQ(fake::Launches()[0].file, "Q8Main.EXE");
+  EXPECT_EQ(fake::Launches()[0].file, u"Q8Main.EXE");
   ASSERT_EQ(fake::Messages().size(), 1u);
   EXPECT_EQ(fake::Messages()[0].text,
-            "Failed to start Q8Main.EXE!\r\n( timed out waitinf for game to startup )");
+            u"Failed to start Q8Main.EXE!\r\n( timed out waitinf for game to startup )");
 }
 
-TEST_F(Entry, SlashAndColonOnlyPaths) {
+TEST_F(Entry, LaunchesFromAnyFolderWithItsTailWholeAndNamesTheTruePath) {
+  // The ANSI path is what code page 1252 makes of the folder: the presence
+  // names come from it; the launch and its message from the UTF-16 path.
+  const std::u16string tail = u"-name \u9648 -x \u00E9 \"a b\" \U0001F3AE";
   const struct {
     const char* path;
-    const char* target;
-  } cases[] = {{"C:/Games/Q8.exe", "C:/Games/Q8Main.EXE"}, {"C:Q8.exe", "C:Q8Main.EXE"}};
+    const char16_t* widePath;
+    const char16_t* target;
+  } cases[] = {
+      {"C:/Games/Q8.exe", u"C:/Games/Q8.exe", u"C:/Games/Q8Main.EXE"},
+      {"C:Q8.exe", u"C:Q8.exe", u"C:Q8Main.EXE"},
+      {"C:\\Q8 ?? ???? ? ? \xE9\\Q8.exe",
+       u"C:\\Q8 \U0001F3AE \u0418\u0433\u0440\u0430 \u9648 \u8868 \u00E9\\Q8.exe",
+       u"C:\\Q8 \U0001F3AE \u0418\u0433\u0440\u0430 \u9648 \u8868 \u00E9\\Q8Main.EXE"},
+  };
   for (const auto& c : cases) {
-    SetUp();
-    fake::SetModulePath(c.path);
-    PresentBetween(kGamePresence, 500);
-    QuitAt(500);
-    EXPECT_EQ(RunLauncher(), kExitOk);
-    ASSERT_EQ(fake::Launches().size(), 1u);
-    EXPECT_EQ(fake::Launches()[0].file, c.target);
+    for (bool fails : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.path << (fails ? ", failing" : ""));
+      SetUp();
+      fake::SetModulePath(c.path);
+      fake::SetWideModulePath(c.widePath);
+      if (fails) fake::ScriptLaunch(false, 2);
+      PresentBetween(kGamePresence, 500);
+      QuitAt(500);
+      EXPECT_EQ(RunLauncher(u"\"" + std::u16string(c.widePath) + u"\" " + tail),
+                fails ? kExitStartFailed : kExitOk);
+      ASSERT_EQ(fake::Launches().size(), 1u);
+      EXPECT_EQ(fake::Launches()[0].file, c.target);
+      EXPECT_EQ(fake::Launches()[0].parameters, tail);
+      ASSERT_EQ(fake::Messages().size(), fails ? 1u : 0u);
+      if (fails) {
+        EXPECT_EQ(fake::Messages()[0].text, u"Failed to start " + std::u16string(c.target) +
+                                                u"!\r\n( error : ERROR_FILE_NOT_FOUND )");
+      }
+    }
   }
 }
 
@@ -266,7 +283,7 @@ TEST_F(Entry, ARenamedLauncherWaitsForItsOwnNameAndTimesOut) {
   PresentBetween(kGamePresence, 300);  // the game announces itself as q8main.exe
   EXPECT_EQ(RunLauncher(), kExitStartFailed);
   ASSERT_EQ(fake::Launches().size(), 1u);
-  EXPECT_EQ(fake::Launches()[0].file, "C:\\Games\\Q8\\Q8Main.EXE");
+  EXPECT_EQ(fake::Launches()[0].file, u"C:\\Games\\Q8\\Q8Main.EXE");
   EXPECT_EQ(fake::ProbedNames().back(), "$$s$$startmain.exe");
   EXPECT_EQ(fake::Elapsed(), 30000u);
 }

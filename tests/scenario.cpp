@@ -1,7 +1,7 @@
 #include "tests/scenario.h"
 
 #include "launcher/instance_guard/event_names.h"
-#include "launcher/launch.h"
+#include "launcher/command_line.h"
 #include "launcher/launcher.h"
 
 void Scenario::SetUp() {
@@ -14,9 +14,9 @@ void Scenario::TearDown() {
   EXPECT_EQ(fake::BadCloses(), 0) << "the launcher closed a handle it did not hold";
 }
 
-int Scenario::RunLauncher(const std::string& commandLine) {
-  std::string tail = CommandTail(commandLine.c_str());
-  return WinMain(nullptr, nullptr, &tail[0], 1);
+int Scenario::RunLauncher(const std::u16string& commandLine) {
+  std::u16string tail = CommandTail(commandLine.c_str());
+  return wWinMain(nullptr, nullptr, &tail[0], 1);
 }
 
 void Scenario::PresentBetween(const std::string& name, std::uint64_t atMs, std::uint64_t untilMs) {

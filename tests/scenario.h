@@ -19,7 +19,7 @@ class Scenario : public ::testing::Test {
 
   // Runs the launcher as its start-up code does, with the tail of the given
   // command line, and answers its exit code.
-  static int RunLauncher(const std::string& commandLine = std::string("\"") + kLauncherPath + "\"");
+  static int RunLauncher(const std::u16string& commandLine = u"\"C:\\Games\\Q8\\Q8.exe\"");
   // The game (or the companion) holds its presence semaphore from atMs on,
   // until untilMs if that is given.
   static void PresentBetween(const std::string& name, std::uint64_t atMs,

@@ -1,7 +1,8 @@
 // A small demo game for trying the launcher: copied beside it as Q8Main.EXE,
 // it opens a window, announces itself by holding its presence semaphore while
 // the window is open, and closes itself after a few seconds. On start it
-// writes its command tail to demo-game.started beside it, for the narrator.
+// writes its command tail (read from its UTF-16 command line, written in
+// UTF-8) to demo-game.started beside it, for the narrator.
 // Options (the launcher passes its own command tail on):
 //   --seconds=N    close after N seconds (default 5)
 //   --stay         stay open until the window is closed
@@ -10,16 +11,17 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <cwchar>
 
 #include "launcher/instance_guard/event_names.h"
-#include "launcher/launch.h"
+#include "launcher/command_line.h"
 #include "launcher/presence/announce.h"
+#include "tools/utf8.h"
 
 namespace {
 
 constexpr UINT_PTR kCloseTimer = 1;
-char gText[768];
+wchar_t gText[768];
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -29,7 +31,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       RECT area;
       GetClientRect(window, &area);
       InflateRect(&area, -12, -12);
-      DrawTextA(dc, gText, -1, &area, DT_LEFT | DT_WORDBREAK);
+      DrawTextW(dc, gText, -1, &area, DT_LEFT | DT_WORDBREAK);
       EndPaint(window, &paint);
       return 0;
     }
@@ -43,12 +45,12 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void NoteStart(const char* tail) {
-  char path[MAX_PATH + 32] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (char* slash = std::strrchr(path, '\\')) std::strcpy(slash + 1, "demo-game.started");
-  if (FILE* note = std::fopen(path, "wb")) {
-    std::fputs(tail, note);
+void NoteStart(const wchar_t* tail) {
+  wchar_t path[MAX_PATH + 32] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (wchar_t* slash = std::wcsrchr(path, L'\\')) std::wcscpy(slash + 1, L"demo-game.started");
+  if (FILE* note = _wfopen(path, L"wb")) {
+    std::fputs(Utf8(tail).c_str(), note);
     std::fclose(note);
   }
 }
@@ -56,12 +58,13 @@ void NoteStart(const char* tail) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-  const char* tail = CommandTail(GetCommandLineA());
+  const wchar_t* tail = CommandTail(GetCommandLineW());
   NoteStart(tail);
-  const bool stay = std::strstr(tail, "--stay") != nullptr;
-  const bool untilQuit = std::strstr(tail, "--until-quit") != nullptr;
+  const bool stay = std::wcsstr(tail, L"--stay") != nullptr;
+  const bool untilQuit = std::wcsstr(tail, L"--until-quit") != nullptr;
   long seconds = 5;
-  if (const char* s = std::strstr(tail, "--seconds=")) seconds = std::strtol(s + 10, nullptr, 10);
+  if (const wchar_t* s = std::wcsstr(tail, L"--seconds="))
+    seconds = std::wcstol(s + 10, nullptr, 10);
   if (seconds <= 0) seconds = 5;
   // Opened, never created: it is the launcher's.
   HANDLE quit = untilQuit ? OpenEventA(SYNCHRONIZE, FALSE, kQuitEventName) : nullptr;
@@ -81,13 +84,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
 
   // Announce only once the window is up: the launcher then knows the game runs.
   PresenceAnnouncement presence;
-  std::snprintf(gText, sizeof gText,
-                "Q8 demo game\n\nHolding the presence semaphore %s while this window is open.\n"
-                "Command tail: \"%s\"\n%s",
-                presence.Name(), tail,
-                untilQuit ? "Closes when the launcher's quit event is set (Q8Quit.exe)."
-                : stay    ? "Close this window to end the game."
-                          : "Closing by itself shortly.");
+  _snwprintf(gText, sizeof gText / sizeof gText[0] - 1,
+             L"Q8 demo game\n\nHolding the presence semaphore %hs while this window is open.\n"
+             L"Command tail: \"%ls\"\n%ls",
+             presence.Name(), tail,
+             untilQuit ? L"Closes when the launcher's quit event is set (Q8Quit.exe)."
+             : stay    ? L"Close this window to end the game."
+                       : L"Closing by itself shortly.");
   InvalidateRect(window, nullptr, TRUE);
   if (!stay && !untilQuit)
     SetTimer(window, kCloseTimer, static_cast<UINT>(seconds * 1000), nullptr);

@@ -11,11 +11,12 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <cwchar>
 #include <string>
 
+#include "launcher/command_line.h"
 #include "launcher/instance_guard/event_names.h"
-#include "launcher/launch.h"
+#include "tools/utf8.h"
 
 namespace {
 
@@ -44,8 +45,8 @@ bool SemaphoreExists(const char* name) {
   return true;
 }
 
-bool ReadFile(const std::string& path, std::string* text) {
-  FILE* file = std::fopen(path.c_str(), "rb");
+bool ReadFile(const std::wstring& path, std::string* text) {
+  FILE* file = _wfopen(path.c_str(), L"rb");
   if (file == nullptr) return false;
   char buffer[512];
   const size_t n = std::fread(buffer, 1, sizeof buffer, file);
@@ -54,16 +55,16 @@ bool ReadFile(const std::string& path, std::string* text) {
   return true;
 }
 
-std::string Folder(const std::string& path) {
-  return path.substr(0, path.rfind('\\') + 1);
+std::wstring Folder(const std::wstring& path) {
+  return path.substr(0, path.rfind(L'\\') + 1);
 }
 
-DWORD RunAndWait(const std::string& exe) {
-  std::string commandLine = "\"" + exe + "\"";
-  STARTUPINFOA startup = {};
+DWORD RunAndWait(const std::wstring& exe) {
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
     return GetLastError();
   }
@@ -78,41 +79,43 @@ DWORD RunAndWait(const std::string& exe) {
 }  // namespace
 
 int main() {
-  const char* arguments = CommandTail(GetCommandLineA());
+  // Wide throughout, so arguments in any script reach the launcher unchanged.
+  const wchar_t* arguments = CommandTail(GetCommandLineW());
   long quitAfterS = -1;
-  if (std::strncmp(arguments, "--quit-after=", 13) == 0) {
-    quitAfterS = std::strtol(arguments + 13, nullptr, 10);
+  if (std::wcsncmp(arguments, L"--quit-after=", 13) == 0) {
+    quitAfterS = std::wcstol(arguments + 13, nullptr, 10);
     arguments = CommandTail(arguments);
   }
-  if (*arguments == '\0') {
+  if (*arguments == L'\0') {
     std::fprintf(stderr, "usage: DemoNarrator.exe [--quit-after=S] <path to Q8.exe> [arguments]\n");
     return 2;
   }
-  std::string launcherPath(arguments, CommandTail(arguments));
-  while (!launcherPath.empty() && launcherPath.back() == ' ') launcherPath.pop_back();
-  std::string unquoted;
-  for (char c : launcherPath) {
-    if (c != '"') unquoted += c;
+  std::wstring launcherPath(arguments, CommandTail(arguments));
+  while (!launcherPath.empty() && launcherPath.back() == L' ') launcherPath.pop_back();
+  std::wstring unquoted;
+  for (wchar_t c : launcherPath) {
+    if (c != L'"') unquoted += c;
   }
-  const std::string startNote = Folder(unquoted) + "demo-game.started";
-  DeleteFileA(startNote.c_str());
-  char selfPath[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, selfPath, MAX_PATH);
-  const std::string quitTool = Folder(selfPath) + "Q8Quit.exe";
+  const std::wstring startNote = Folder(unquoted) + L"demo-game.started";
+  DeleteFileW(startNote.c_str());
+  wchar_t selfPath[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, selfPath, MAX_PATH);
+  const std::wstring quitTool = Folder(selfPath) + L"Q8Quit.exe";
   // The launcher's presence probe for the game, for a launcher called Q8.exe.
   const char* gamePresence = "$$s$$q8main.exe";
 
-  std::string commandLine = arguments;
-  STARTUPINFOA startup = {};
+  std::wstring commandLine = arguments;
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   gStart = GetTickCount();
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
-    std::fprintf(stderr, "could not start %s (error %lu)\n", arguments, GetLastError());
+    std::fprintf(stderr, "could not start %s (error %lu)\n", Utf8(arguments).c_str(),
+                 GetLastError());
     return 2;
   }
-  Say(std::string("launcher started: ") + arguments);
+  Say("launcher started: " + Utf8(arguments));
 
   // Watches until the launcher has ended and the game, if it came, is gone.
   bool launcher = false, game = false, started = false, watching = false, ended = false;

@@ -5,24 +5,28 @@
 //   hold_ms      how long to hold it (-1: until the end)
 //   life_ms      how long to run in all (it ends early when the test sets the
 //                event "Q8TestGame.Stop")
-// Each start appends "tail=<its command tail>" to starts.log beside it. While
-// it runs it holds the event "Q8TestGame.Alive", so tests can see it is there.
+// Each start appends "tail=<its command tail>" to starts.log beside it, the
+// tail read from its UTF-16 command line and written in UTF-8. While it runs
+// it holds the event "Q8TestGame.Alive", so tests can see it is there. Its
+// folder may have any name: it finds its files by its UTF-16 path.
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
+#include <cwchar>
 
-#include "launcher/launch.h"
+#include "launcher/command_line.h"
 #include "launcher/presence/announce.h"
+#include "tools/utf8.h"
 
 namespace {
 
-void BesideMe(char* out, const char* file) {
-  char path[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  char* slash = std::strrchr(path, '\\');
-  if (slash != nullptr) slash[1] = '\0';
-  std::snprintf(out, 2 * MAX_PATH, "%s%s", path, file);
+FILE* OpenBesideMe(const wchar_t* file, const wchar_t* mode) {
+  wchar_t path[2 * MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  wchar_t* slash = std::wcsrchr(path, L'\\');
+  if (slash != nullptr) slash[1] = L'\0';
+  std::wcscat(path, file);
+  return _wfopen(path, mode);
 }
 
 DWORD ToWait(long ms) {
@@ -35,19 +39,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   HANDLE alive = CreateEventA(nullptr, TRUE, FALSE, "Q8TestGame.Alive");
   HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, "Q8TestGame.Stop");
 
-  char file[2 * MAX_PATH];
   long announceMs = 0, holdMs = -1, lifeMs = 60000;
-  BesideMe(file, "testgame.cfg");
-  if (FILE* cfg = std::fopen(file, "r")) {
+  if (FILE* cfg = OpenBesideMe(L"testgame.cfg", L"r")) {
     if (std::fscanf(cfg, "%ld %ld %ld", &announceMs, &holdMs, &lifeMs) != 3) {
       announceMs = 0, holdMs = -1, lifeMs = 60000;
     }
     std::fclose(cfg);
   }
 
-  BesideMe(file, "starts.log");
-  if (FILE* log = std::fopen(file, "ab")) {
-    std::fprintf(log, "tail=%s\n", CommandTail(GetCommandLineA()));
+  if (FILE* log = OpenBesideMe(L"starts.log", L"ab")) {
+    std::fprintf(log, "tail=%s\n", Utf8(CommandTail(GetCommandLineW())).c_str());
     std::fclose(log);
   }
 

@@ -17,6 +17,8 @@ namespace plat {
 
 using Handle = void*;  // a kernel object, or nullptr for none
 using Tick = std::uint32_t;
+// A UTF-16 code unit: what the platform's wide calls take (wchar_t there).
+using WideChar = char16_t;
 
 constexpr unsigned long kErrorAlreadyExists = 183;
 constexpr unsigned long kWaitObject0 = 0;
@@ -28,28 +30,25 @@ constexpr unsigned kMbIconError = 0x10;
 constexpr unsigned kMbOk = 0x0;
 constexpr unsigned long kMaxPath = 260;
 
-// Laid out exactly as the shell's SHELLEXECUTEINFOA, so the Win32 side can pass
+// Laid out exactly as the shell's SHELLEXECUTEINFOW, so the Win32 side can pass
 // it through unchanged (it checks the layout at compile time).
 struct ShellExecuteInfo {
   std::uint32_t cbSize;
   unsigned long fMask;
   void* hwnd;
-  const char* lpVerb;
-  const char* lpFile;
-  const char* lpParameters;
-  const char* lpDirectory;
+  const WideChar* lpVerb;
+  const WideChar* lpFile;
+  const WideChar* lpParameters;
+  const WideChar* lpDirectory;
   int nShow;
   void* hInstApp;
   void* lpIDList;
-  const char* lpClass;
+  const WideChar* lpClass;
   void* hkeyClass;
   unsigned long dwHotKey;
   void* hIconOrMonitor;
   void* hProcess;
 };
-
-// Whether a byte is a lead byte of the system's ANSI code page.
-bool IsLeadByte(unsigned char byte);
 
 // Creates or opens a named event: no security attributes, manual reset, not
 // signalled. Leaves kErrorAlreadyExists as the last error when it existed.
@@ -60,14 +59,16 @@ unsigned long WaitOne(Handle handle, unsigned long milliseconds);
 // Opens an existing named semaphore with full access, not inheritable.
 Handle OpenNamedSemaphore(const char* name);
 void CloseHandle(Handle handle);
-// Writes the launcher's own full path into buffer (capacity bytes); answers
-// the number of characters written, 0 on failure.
+// Writes the launcher's own full path into buffer (capacity bytes, in the
+// ANSI code page); answers the number of characters written, 0 on failure.
 unsigned long OwnModulePath(char* buffer, unsigned long capacity);
+// The same in UTF-16 (capacity units), the path as it is on disk.
+unsigned long OwnModulePathWide(WideChar* buffer, unsigned long capacity);
 Tick TickCount();
 void SleepMs(unsigned long milliseconds);
 // Starts a file through the shell; false with the last error set on failure.
 bool ShellExecuteFile(ShellExecuteInfo* info);
 // Modal message box without an owner window; returns when it is closed.
-void ShowMessage(const char* text, const char* caption, unsigned type);
+void ShowMessage(const WideChar* text, const WideChar* caption, unsigned type);
 
 }  // namespace plat

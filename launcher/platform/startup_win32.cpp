@@ -1,11 +1,11 @@
 // The launcher's own start-up code: the process entry point. It computes the
-// command tail from the full command line by the launcher's rule, calls
-// WinMain and makes its answer the exit code. Owning this step keeps the tail
+// command tail from the full UTF-16 command line by the launcher's rule, calls
+// wWinMain and makes its answer the exit code. Owning this step keeps the tail
 // independent of any C runtime's start-up code, and keeps that code (and its
 // size) out of the executable: the launcher needs nothing it initialises.
 #include <windows.h>
 
-#include "launcher/launch.h"  // WinMain itself is declared by <windows.h>
+#include "launcher/command_line.h"  // wWinMain itself is declared by <windows.h>
 
 namespace {
 
@@ -27,6 +27,7 @@ void LoadDllsFromSystemDirectoryOnly() {
 
 extern "C" void WINAPI Q8Startup() {
   LoadDllsFromSystemDirectoryOnly();
-  char* tail = const_cast<char*>(CommandTail(GetCommandLineA()));
-  ExitProcess(static_cast<UINT>(WinMain(GetModuleHandleA(nullptr), nullptr, tail, SW_SHOWDEFAULT)));
+  wchar_t* tail = const_cast<wchar_t*>(CommandTail(GetCommandLineW()));
+  ExitProcess(
+      static_cast<UINT>(wWinMain(GetModuleHandleA(nullptr), nullptr, tail, SW_SHOWDEFAULT)));
 }

@@ -11,12 +11,11 @@
 #include <vector>
 
 #include "launcher/instance_guard/event_names.h"
+#include "tests/e2e/expect.h"
 #include "resources/version.h"
 #include "tests/e2e/harness.h"
 
 namespace {
-
-constexpr DWORD kExitStartFailed = 0xFFFFFFFF;
 
 std::vector<unsigned char> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -112,10 +111,17 @@ TEST(Binary, IsA32BitGuiProgramWithOnlySystemImports) {
     EXPECT_NE(std::find(system.begin(), system.end(), dll), system.end())
         << "Q8.exe imports " << dll;
   }
-  for (const char* api : {"CreateEventA", "OpenSemaphoreA", "ShellExecuteExA", "MessageBoxA",
-                          "GetModuleFileNameA", "GetCommandLineA"}) {
-    EXPECT_NE(std::search(pe.begin(), pe.end(), api, api + strlen(api) + 1), pe.end())
-        << "Q8.exe should import " << api;
+  // Named objects by their ANSI names; the launch, its path, its tail and its
+  // message in UTF-16.
+  auto imports = [&pe](const char* api) {
+    return std::search(pe.begin(), pe.end(), api, api + strlen(api) + 1) != pe.end();
+  };
+  for (const char* api : {"CreateEventA", "OpenSemaphoreA", "GetModuleFileNameA", "ShellExecuteExW",
+                          "MessageBoxW", "GetModuleFileNameW", "GetCommandLineW"}) {
+    EXPECT_TRUE(imports(api)) << "Q8.exe should import " << api;
+  }
+  for (const char* api : {"ShellExecuteExA", "MessageBoxA", "GetCommandLineA"}) {
+    EXPECT_FALSE(imports(api)) << "Q8.exe should not import " << api;
   }
 }
 
@@ -205,16 +211,9 @@ TEST(Launch, NoArgumentsHandTheGameAnEmptyTail) {
 TEST(Launch, AMissingGameIsReportedInAMessageBox) {
   GameFolder folder("Q8.exe", /*withGame=*/false);
   Process launcher = folder.StartLauncher();
-  MessageBoxSeen box;
-  ASSERT_TRUE(WaitForMessageBox(launcher.id(), 20000, &box));
-  EXPECT_EQ(box.caption, "Game Launch Error");
-  EXPECT_EQ(box.text, "Failed to start " + folder.Path("Q8Main.EXE") +
-                          "!\r\n( error : ERROR_FILE_NOT_FOUND )");
-  EXPECT_TRUE(launcher.Running()) << "the launcher waits until the box is closed";
-  PressOk(box.window);
-  DWORD code = 0;
-  ASSERT_TRUE(launcher.Wait(10000, &code));
-  EXPECT_EQ(code, kExitStartFailed);
+  ExpectFailureBox(
+      launcher, 20000,
+      "Failed to start " + folder.Path("Q8Main.EXE") + "!\r\n( error : ERROR_FILE_NOT_FOUND )");
 }
 
 namespace {
@@ -222,18 +221,14 @@ namespace {
 // Waits for the time-out message of a launcher whose game never announces
 // itself as that launcher expects, and checks the game keeps running.
 void ExpectTimeOut(const GameFolder& folder, const Process& launcher, DWORD start) {
-  MessageBoxSeen box;
-  ASSERT_TRUE(WaitForMessageBox(launcher.id(), 45000, &box));
-  const DWORD waited = GetTickCount() - start;
+  DWORD seenAt = 0;
+  ExpectFailureBox(launcher, 45000,
+                   "Failed to start " + folder.Path("Q8Main.EXE") +
+                       "!\r\n( timed out waitinf for game to startup )",
+                   &seenAt);
+  const DWORD waited = seenAt - start;
   EXPECT_GE(waited, 29500u);
   EXPECT_LE(waited, 40000u);
-  EXPECT_EQ(box.caption, "Game Launch Error");
-  EXPECT_EQ(box.text, "Failed to start " + folder.Path("Q8Main.EXE") +
-                          "!\r\n( timed out waitinf for game to startup )");
-  PressOk(box.window);
-  DWORD code = 0;
-  ASSERT_TRUE(launcher.Wait(10000, &code));
-  EXPECT_EQ(code, kExitStartFailed);
   EXPECT_EQ(folder.GameStarts().size(), 1u);
   EXPECT_TRUE(TestGameAlive()) << "the launcher leaves the game running";
 }

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "tools/utf8.h"
+
 namespace {
 
 constexpr char kAliveEvent[] = "Q8TestGame.Alive";
@@ -15,16 +17,16 @@ constexpr char kStopEvent[] = "Q8TestGame.Stop";
 }  // namespace
 
 std::string BuildDir() {
-  char path[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string dir = path;
+  wchar_t path[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::string dir = Utf8(path);
   return dir.substr(0, dir.rfind('\\') + 1);
 }
 
 std::string LauncherExe() {
-  char path[MAX_PATH + 1] = {};
-  const DWORD length = GetEnvironmentVariableA("Q8_E2E_LAUNCHER", path, sizeof path);
-  if (length > 0 && length < sizeof path) return path;
+  wchar_t path[MAX_PATH + 1] = {};
+  const DWORD length = GetEnvironmentVariableW(L"Q8_E2E_LAUNCHER", path, MAX_PATH + 1);
+  if (length > 0 && length <= MAX_PATH) return Utf8(path);
   return BuildDir() + "Q8.exe";
 }
 
@@ -117,7 +119,7 @@ double Process::CpuMs() const {
 }
 
 GameFolder::GameFolder(const char* launcherName, bool withGame, std::size_t dirLength,
-                       const char* gameExe)
+                       const char* folderName, const char* gameExe)
     : launcher_(launcherName) {
   static int counter = 0;
   char temp[MAX_PATH + 1] = {};
@@ -125,37 +127,51 @@ GameFolder::GameFolder(const char* launcherName, bool withGame, std::size_t dirL
   char dir[MAX_PATH + 64];
   std::snprintf(dir, sizeof dir, "%sq8e2e-%lu-%d", temp, GetCurrentProcessId(), ++counter);
   dir_ = dir;
-  CreateDirectoryA(dir_.c_str(), nullptr);
-  created_.push_back(dir_);
+  auto createLevel = [this](const std::string& name) {
+    dir_ += name;
+    CreateDirectoryW(Wide(dir_).c_str(), nullptr);
+    created_.push_back(dir_);
+  };
+  createLevel("");
   // Deep folders are nested, no level longer than 100 bytes.
   while (dir_.size() + 1 < dirLength) {
-    const std::size_t level = std::min<std::size_t>(100, dirLength - dir_.size() - 1);
-    dir_ += "\\" + std::string(level, 'd');
-    CreateDirectoryA(dir_.c_str(), nullptr);
-    created_.push_back(dir_);
+    createLevel("\\" + std::string(std::min<std::size_t>(100, dirLength - dir_.size() - 1), 'd'));
   }
+  if (folderName != nullptr) createLevel(std::string("\\") + folderName);
   dir_ += "\\";
-  CopyFileA(LauncherExe().c_str(), Path(launcherName).c_str(), FALSE);
-  if (withGame) CopyFileA((BuildDir() + gameExe).c_str(), Path("Q8Main.EXE").c_str(), FALSE);
+  CopyFileW(Wide(LauncherExe()).c_str(), Wide(Path(launcherName)).c_str(), FALSE);
+  if (withGame) {
+    CopyFileW(Wide(BuildDir() + gameExe).c_str(), Wide(Path("Q8Main.EXE")).c_str(), FALSE);
+  }
 }
 
 GameFolder::~GameFolder() {
   StopTestGames();
   for (const char* file : {launcher_.c_str(), "Q8Main.EXE", "testgame.cfg", "starts.log"}) {
-    DeleteFileA(Path(file).c_str());
+    DeleteFileW(Wide(Path(file)).c_str());
   }
-  for (auto it = created_.rbegin(); it != created_.rend(); ++it) RemoveDirectoryA(it->c_str());
+  for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
+    RemoveDirectoryW(Wide(*it).c_str());
+  }
 }
 
 void GameFolder::ConfigureGame(long announceMs, long holdMs, long lifeMs) const {
-  std::ofstream(Path("testgame.cfg")) << announceMs << ' ' << holdMs << ' ' << lifeMs << '\n';
+  if (FILE* cfg = _wfopen(Wide(Path("testgame.cfg")).c_str(), L"w")) {
+    std::fprintf(cfg, "%ld %ld %ld\n", announceMs, holdMs, lifeMs);
+    std::fclose(cfg);
+  }
 }
 
 std::vector<std::string> GameFolder::GameStarts() const {
   std::vector<std::string> starts;
-  std::ifstream log(Path("starts.log"), std::ios::binary);
-  std::string line;
-  while (std::getline(log, line)) {
+  FILE* log = _wfopen(Wide(Path("starts.log")).c_str(), L"rb");
+  if (log == nullptr) return starts;
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, log)) > 0;) text.append(buffer, n);
+  std::fclose(log);
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
     if (line.rfind("tail=", 0) == 0) starts.push_back(line.substr(5));
   }
   return starts;
@@ -171,13 +187,14 @@ Process GameFolder::StartGame() const {
 
 Process GameFolder::Start(const std::string& file, const std::string& arguments,
                           bool suspended) const {
-  std::string commandLine = "\"" + Path(file.c_str()) + "\"";
-  if (!arguments.empty()) commandLine += " " + arguments;
-  STARTUPINFOA startup = {};
+  std::wstring commandLine = Wide("\"" + Path(file.c_str()) + "\"");
+  if (!arguments.empty()) commandLine += L" " + Wide(arguments);
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
-                      suspended ? CREATE_SUSPENDED : 0, nullptr, dir_.c_str(), &startup, &info)) {
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
+                      suspended ? CREATE_SUSPENDED : 0, nullptr, Wide(dir_).c_str(), &startup,
+                      &info)) {
     return Process();
   }
   Process process(info.hProcess, info.dwProcessId, Path(file.c_str()));
@@ -255,9 +272,9 @@ BOOL CALLBACK FindText(HWND child, LPARAM param) {
   std::string* text = reinterpret_cast<std::string*>(param);
   char className[64] = {};
   GetClassNameA(child, className, sizeof className);
-  char buffer[1024] = {};
-  if (_stricmp(className, "Static") == 0 && GetWindowTextA(child, buffer, sizeof buffer) > 0) {
-    *text = buffer;
+  wchar_t buffer[1024] = {};
+  if (_stricmp(className, "Static") == 0 && GetWindowTextW(child, buffer, 1024) > 0) {
+    *text = Utf8(buffer);
     return FALSE;
   }
   return TRUE;
@@ -274,9 +291,9 @@ bool WaitForMessageBox(DWORD processId, DWORD timeoutMs, MessageBoxSeen* box) {
     EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
   }
   box->window = search.found;
-  char caption[256] = {};
-  GetWindowTextA(search.found, caption, sizeof caption);
-  box->caption = caption;
+  wchar_t caption[256] = {};
+  GetWindowTextW(search.found, caption, 256);
+  box->caption = Utf8(caption);
   EnumChildWindows(search.found, FindText, reinterpret_cast<LPARAM>(&box->text));
   return true;
 }

@@ -1,5 +1,7 @@
 // Helpers for end-to-end tests: fresh game folders with the real Q8.exe and
-// the test game, launcher processes, and the launcher's message box.
+// the test game, launcher processes, and the launcher's message box. Paths and
+// texts are UTF-8 here and go to Windows through its wide calls, so folders
+// and arguments may be in any script.
 #pragma once
 
 #include <windows.h>
@@ -46,12 +48,14 @@ class Process {
 // A fresh temporary folder holding the launcher (under launcherName) and,
 // unless told otherwise, the test game (or the game built as gameExe) as
 // Q8Main.EXE. With dirLength, the folder's path (without its last backslash)
-// is nested to that many bytes. Removed again, with any test game stopped,
-// when it goes out of scope.
+// is nested to that many bytes; with folderName, the files go into a last
+// level of that name. Removed again, with any test game stopped, when it goes
+// out of scope.
 class GameFolder {
  public:
   explicit GameFolder(const char* launcherName = "Q8.exe", bool withGame = true,
-                      std::size_t dirLength = 0, const char* gameExe = "TestGame.exe");
+                      std::size_t dirLength = 0, const char* folderName = nullptr,
+                      const char* gameExe = "TestGame.exe");
   ~GameFolder();
   GameFolder(const GameFolder&) = delete;
   GameFolder& operator=(const GameFolder&) = delete;

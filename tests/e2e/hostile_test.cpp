@@ -8,6 +8,7 @@
 
 #include "launcher/instance_guard/event_names.h"
 #include "tests/e2e/harness.h"
+#include "tools/utf8.h"
 
 namespace {
 
@@ -109,29 +110,29 @@ TEST(Hostile, FoldersAtThePathLimitsEitherWorkOrFailThroughTheMessageBox) {
   // Positions in the launcher's full path, counted from 0: the last backslash
   // at 243 and 244 (where the companion's name stops fitting the 266-byte
   // layout), the last dot at 252 and 253 (the game's suffix), a file name
-  // starting at 251 (the target path's), and high bytes in the file name.
+  // starting at 251 (the target path's), and letters beyond ASCII in the file name.
   const struct {
     std::size_t dirLength;  // position of the last backslash
     std::string fileName;
   } cases[] = {
       {243, "Q8.exe"},
       {244, "Q8.exe"},
-      {240, "Q8abcdefghi.exe"},   // last dot at 252
-      {240, "Q8abcdefghij.exe"},  // last dot at 253
-      {250, "Q8.exe"},            // file name from 251
-      {60, "Q8\xE9\xC4\xFF.exe"},
+      {240, "Q8abcdefghi.exe"},            // last dot at 252
+      {240, "Q8abcdefghij.exe"},           // last dot at 253
+      {250, "Q8.exe"},                     // file name from 251
+      {60, u8"Q8\u00E9\u00C4\u00FF.exe"},  // what the code page makes of it names the game
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.dirLength << " " << c.fileName);
     GameFolder folder(c.fileName.c_str(), true, c.dirLength);
     const std::string path = folder.Path(c.fileName.c_str());
-    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (GetFileAttributesW(Wide(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
       ADD_FAILURE() << "could not create " << path;
       continue;
     }
     ASSERT_EQ(path.rfind('\\'), c.dirLength);
     const std::string presence =
-        "$$s$$" + Lower(c.fileName.substr(0, c.fileName.rfind('.'))) + "main.exe";
+        "$$s$$" + Lower(Ansi(c.fileName.substr(0, c.fileName.rfind('.')))) + "main.exe";
     bool worked = false;
     const DWORD code = RunToTheEnd(folder, presence, &worked);
     EXPECT_TRUE(code == 0 || code == kExitStartFailed) << std::hex << code;

@@ -4,27 +4,12 @@
 #include <windows.h>
 
 #include "launcher/instance_guard/event_names.h"
+#include "tests/e2e/expect.h"
 #include "tests/e2e/harness.h"
 
 namespace {
 
 constexpr char kCompanionPresence[] = "$$s$$vek launcher.exe";
-
-// Waits for the launcher to end and answers how long after since it took.
-DWORD EndsAfter(const Process& launcher, DWORD since, DWORD timeoutMs, DWORD* code) {
-  if (!launcher.Wait(timeoutMs, code)) return 0xFFFFFFFF;
-  return GetTickCount() - since;
-}
-
-// The launcher ends with 0 as a grace period that began when the game (and
-// the companion) went at since runs out.
-void ExpectEndedByGracePeriodAfter(const Process& launcher, DWORD since) {
-  DWORD code = 1234;
-  const DWORD after = EndsAfter(launcher, since, 30000, &code);
-  EXPECT_EQ(code, 0u);
-  EXPECT_GE(after, 15100u);
-  EXPECT_LE(after, 16500u);
-}
 
 // Starts the launcher with a game that runs for runMs, and answers when the
 // game had gone.
@@ -132,7 +117,7 @@ bool WaitForSemaphore(const char* name, bool present, DWORD timeoutMs) {
 TEST(Residency, AGameInCWithOnlyThePresenceHeaderIsSeenUntilItEnds) {
   // The C game announces itself with q8_presence.h alone and ends after 2 s:
   // a launcher that missed it would time out after 30 s with -1.
-  GameFolder folder("Q8.exe", true, 0, "CPresenceGame.exe");
+  GameFolder folder("Q8.exe", true, 0, nullptr, "CPresenceGame.exe");
   Process launcher = folder.StartLauncher();
   ASSERT_TRUE(WaitForSemaphore("$$s$$q8main.exe", true, 10000)) << "the game never announced";
   ASSERT_TRUE(WaitForSemaphore("$$s$$q8main.exe", false, 10000));

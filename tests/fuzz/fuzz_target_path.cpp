@@ -1,6 +1,7 @@
-// BuildTargetPath from module paths of up to 300 bytes, in a buffer that ends
-// exactly where its heap block does. An input starting with a NUL byte (which
-// as a path would be empty) makes the module-path call fail instead.
+// BuildTargetPath from UTF-16 module paths of up to 300 units (the input's
+// bytes taken in pairs, little-endian), in a buffer that ends exactly where
+// its heap block does. An input starting with a zero unit (which as a path
+// would be empty) makes the module-path call fail instead.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,9 +17,8 @@ constexpr std::size_t kLongestInput = 300;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size > kLongestInput) size = kLongestInput;
-  const bool pathFails = size > 0 && data[0] == 0;
-  const std::string path(reinterpret_cast<const char*>(data), size);
+  const std::u16string path = fuzz::Units(data, size, kLongestInput);
+  const bool pathFails = !path.empty() && path[0] == 0;
 
   // Both ways a platform can cut a long path: terminated, or filling the
   // whole capacity without a terminator.
@@ -28,15 +28,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (pathFails) {
       fake::FailModulePath();
     } else {
-      fake::SetModulePath(path);
+      fake::SetWideModulePath(path);
     }
-    char* block = static_cast<char*>(std::malloc(kTargetBufferSize));
-    char(&target)[kTargetBufferSize] = *reinterpret_cast<char(*)[kTargetBufferSize]>(block);
+    auto* block = static_cast<char16_t*>(std::malloc(sizeof(char16_t) * kTargetBufferSize));
+    char16_t(&target)[kTargetBufferSize] = *reinterpret_cast<char16_t(*)[kTargetBufferSize]>(block);
     BuildTargetPath(target);
-    const std::string got = fuzz::Terminated(data, size, "target path", target, kTargetBufferSize);
+    const std::u16string got =
+        fuzz::Terminated(data, size, "target path", target, kTargetBufferSize);
     std::free(block);
 
-    const std::string expected =
+    const std::u16string expected =
         oracle::ExpectedTargetPath(oracle::ReportedModulePath(path, unterminated), pathFails);
     if (got != expected) fuzz::Mismatch(data, size, "target path", expected, got);
     if (fake::OpenHandles() != 0) {
