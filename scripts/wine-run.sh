@@ -15,9 +15,10 @@ export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko add-on prompts
 Q8_WINE_DIR="${Q8_WINE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine}"
 Q8_TEMPLATE="$Q8_WINE_DIR/template"
 # Written last when the template is complete: the Wine version it was made
-# with. Its time is the reference for checking that nothing in the template
-# changed since.
+# with. Beside it, the list of the template's files with their mode, size and
+# time, to check that none of them changed since.
 Q8_TEMPLATE_STAMP="$Q8_TEMPLATE/.q8-template"
+Q8_TEMPLATE_FILES="$Q8_WINE_DIR/template.files"
 
 # The process ids of every process whose WINEPREFIX is the prefix $1, or (with
 # a trailing slash) any prefix below the directory $1.
@@ -44,7 +45,8 @@ wine_template() {
   mkdir -p "$Q8_WINE_DIR"
   (
     flock 9
-    [ "$(cat "$Q8_TEMPLATE_STAMP" 2>/dev/null)" = "$version" ] && exit 0
+    [ "$(cat "$Q8_TEMPLATE_STAMP" 2>/dev/null)" = "$version" ] && [ -f "$Q8_TEMPLATE_FILES" ] &&
+      exit 0
     echo "wine: making the template prefix $Q8_TEMPLATE"
     rm -rf "$Q8_TEMPLATE"
     # A fixed locale, so the template is the same whoever makes it; a
@@ -54,14 +56,25 @@ wine_template() {
     WINEPREFIX="$Q8_TEMPLATE" wineserver -w
     rm -rf "$(wine_socket_dir "$Q8_TEMPLATE")"
     [ -f "$Q8_TEMPLATE/system.reg" ] || { echo "wine: could not make $Q8_TEMPLATE" >&2; exit 1; }
+    wine_template_files >"$Q8_TEMPLATE_FILES"
     echo "$version" >"$Q8_TEMPLATE_STAMP"
   ) 9>"$Q8_WINE_DIR/template.lock"
 }
 
-# Lists the template's files written since it was made: through a hard link
-# from one of the copies, since nothing else writes there.
+wine_template_files() {
+  find "$Q8_TEMPLATE" -type f ! -path "$Q8_TEMPLATE_STAMP" -printf '%P (mode %m, %s bytes, %T@)\n' |
+    LC_ALL=C sort
+}
+
+# Lists the template's files whose content, mode or time changed since it was
+# made: through a hard link from one of the copies, as nothing else writes
+# there.
 wine_template_changes() {
-  find "$Q8_TEMPLATE" -type f -newer "$Q8_TEMPLATE_STAMP" 2>/dev/null
+  if [ -f "$Q8_TEMPLATE_FILES" ]; then
+    wine_template_files | diff - "$Q8_TEMPLATE_FILES" | sed -n 's/^< //p'
+  else
+    echo "$Q8_TEMPLATE_FILES is missing"
+  fi
 }
 
 # Makes a prefix for the scenario $1 below the run directory and prints its
@@ -159,5 +172,6 @@ wine_run_end() {
     status=1
   fi
   rm -rf "$Q8_WINE_RUN"
+  Q8_WINE_RUN="" Q8_XVFB_PID=""
   return "$status"
 }
