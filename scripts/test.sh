@@ -60,10 +60,11 @@ e2e_tests() {
 }
 
 # The stages. A stage starts once those it needs have passed; NAME? only
-# waits for NAME to end. The end-to-end tests, which mostly sleep through
-# grace periods and time-outs, wait for the Windows build, so it shares the
-# cores only with the fuzz targets (which take 15 s a target whatever
-# happens); the host builds come after it, beside the end-to-end tests.
+# waits for NAME to end. The end-to-end tests wait for the Windows build, so
+# that build shares the cores only with the fuzz targets (which take 15 s a
+# target whatever happens); the host builds follow it and run beside the
+# end-to-end tests, whose launchers mostly sleep through grace periods and
+# time-outs.
 #     name       needs              command
 stage setup      -                  bash scripts/setup.sh
 stage win32      setup              build_windows
