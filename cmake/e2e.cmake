@@ -1,7 +1,7 @@
 # End-to-end tests: a Windows GoogleTest program that runs the real Q8.exe with
-# the test game in fresh temporary folders. CTest runs it through Wine. The
-# scenarios share the launcher's named objects in one wineserver, so they
-# never run in parallel with each other.
+# the test game in fresh temporary folders. CTest runs each scenario under Wine
+# in a prefix of its own (scripts/e2e-scenario.sh), so each has its own
+# wineserver and its own named objects, and they all run side by side.
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL)
@@ -17,7 +17,12 @@ add_executable(Q8ResidencyBench bench/residency_bench.cpp tests/e2e/harness.cpp)
 target_include_directories(Q8ResidencyBench PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(Q8ResidencyBench Q8)
 
-# One CTest entry a scenario, so each shows (and times out) on its own.
+# One CTest entry a line, so each shows (and times out) on its own. A line is
+# a GoogleTest filter, optionally followed by @ and the LANG to run it under
+# (which sets Wine's ANSI code page; C.UTF-8 otherwise):
+#   Launch.HandsTheGameExactlyItsTail@ja_JP.UTF-8
+# Scenarios that must see each other's named objects go on one line, as one
+# filter (A.B:C.D), and so share a prefix.
 set(E2E_SCENARIOS
     Binary.IsA32BitGuiProgramWithOnlySystemImports
     Binary.CarriesItsIconAndVersionBlockAndNoManifest
@@ -36,22 +41,28 @@ set(E2E_SCENARIOS
     Hostile.AStormOfLaunchersLeavesExactlyOneResident
     Hostile.AnInstanceEventNameTakenByAMutexKeepsTheLauncherQuiet
     Hostile.FoldersAtThePathLimitsEitherWorkOrFailThroughTheMessageBox
-    AnyScript.TheGameStartsFromAnyFolderWithItsArgumentsOrTheBoxNamesTheTruePath)
-foreach(scenario ${E2E_SCENARIOS})
-  add_test(NAME e2e.${scenario} COMMAND q8_e2e_tests --gtest_filter=${scenario})
-  set_tests_properties(e2e.${scenario} PROPERTIES RESOURCE_LOCK wineserver TIMEOUT 120
-                       LABELS e2e)
-endforeach()
-
-# Under code page 932 too (Wine takes it from the locale): a folder in any
-# script, and the named objects the launcher and its tools share.
-set(E2E_CP932_SCENARIOS
     AnyScript.TheGameStartsFromAnyFolderWithItsArgumentsOrTheBoxNamesTheTruePath
-    Launch.ASecondLauncherEndsAtOnceAndLaunchesNothing
-    Launch.HandsTheGameExactlyItsTail
-    Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning)
-foreach(scenario ${E2E_CP932_SCENARIOS})
-  add_test(NAME e2e.cp932.${scenario} COMMAND q8_e2e_tests --gtest_filter=${scenario})
-  set_tests_properties(e2e.cp932.${scenario} PROPERTIES RESOURCE_LOCK wineserver TIMEOUT 120
-                       LABELS e2e ENVIRONMENT "LANG=ja_JP.UTF-8;LC_ALL=ja_JP.UTF-8;Q8_E2E_CODE_PAGE=932")
+    # Under code page 932 too: a folder in any script, and the named objects
+    # the launcher and its tools share.
+    AnyScript.TheGameStartsFromAnyFolderWithItsArgumentsOrTheBoxNamesTheTruePath@ja_JP.UTF-8
+    Launch.ASecondLauncherEndsAtOnceAndLaunchesNothing@ja_JP.UTF-8
+    Launch.HandsTheGameExactlyItsTail@ja_JP.UTF-8
+    Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning@ja_JP.UTF-8)
+foreach(line ${E2E_SCENARIOS})
+  string(REPLACE "@" ";" parts "${line}")
+  list(GET parts 0 filter)
+  list(LENGTH parts count)
+  set(lang C.UTF-8)
+  if(count GREATER 1)
+    list(GET parts 1 lang)
+  endif()
+  add_test(NAME e2e.${line}
+           COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/e2e-scenario.sh e2e.${line} ${lang}
+                   $<TARGET_FILE:q8_e2e_tests> --gtest_filter=${filter})
+  set_tests_properties(e2e.${line} PROPERTIES TIMEOUT 120 LABELS e2e)
+  # The tests check that Wine took the code page the locale stands for: a
+  # missing locale would quietly leave them on the default one.
+  if(lang MATCHES "^ja_JP")
+    set_tests_properties(e2e.${line} PROPERTIES ENVIRONMENT Q8_E2E_CODE_PAGE=932)
+  endif()
 endforeach()

@@ -3,14 +3,16 @@
 # (default 15), starting from a temporary copy of its seed corpus so the
 # committed seeds never change. Prints the executions per target; exits
 # non-zero if any target crashes or finds the launcher disagreeing with its
-# model. Inputs that fail are kept in build/fuzz/artifacts/.
-#   scripts/fuzz.sh [SECONDS_PER_TARGET]
+# model. Inputs that fail are kept in build/fuzz/artifacts/. AT_ONCE targets
+# run side by side (default 1).
+#   scripts/fuzz.sh [SECONDS_PER_TARGET [AT_ONCE]]
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:-15}"
-if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
-  echo "usage: $0 [SECONDS_PER_TARGET]  (a whole number of seconds, at least 1)" >&2
+at_once="${2:-1}"
+if ! [[ "$seconds" =~ ^[1-9][0-9]*$ && "$at_once" =~ ^[1-9][0-9]*$ ]]; then
+  echo "usage: $0 [SECONDS_PER_TARGET [AT_ONCE]]  (whole numbers, at least 1)" >&2
   exit 2
 fi
 
@@ -34,16 +36,33 @@ trap 'rm -rf "$work"' EXIT
 declare -A max_len=([fuzz_presence_name]=300 [fuzz_trim]=1024 [fuzz_target_path]=600
                     [fuzz_command_tail]=2048)
 
-failed=0
-for target in fuzz_presence_name fuzz_trim fuzz_target_path fuzz_command_tail; do
-  corpus="$work/$target"
+targets=(fuzz_presence_name fuzz_trim fuzz_target_path fuzz_command_tail)
+
+run_target() {
+  local target="$1" corpus="$work/$1" status=0
   cp -R "$root/tests/fuzz/corpus/$target" "$corpus"
-  status=0
   # From the work directory, so nothing (a crash input, a fork's log) can land
   # in the caller's directory.
   (cd "$work" && "$build/$target" -max_total_time="$seconds" -max_len="${max_len[$target]}" \
      -print_final_stats=1 -artifact_prefix="$artifacts/$target-" "$corpus") \
     >"$work/$target.log" 2>&1 || status=$?
+  echo "$status" >"$work/$target.status"
+}
+
+running=0
+for target in "${targets[@]}"; do
+  if [[ "$running" -ge "$at_once" ]]; then
+    wait -n
+    running=$((running - 1))
+  fi
+  run_target "$target" &
+  running=$((running + 1))
+done
+wait
+
+failed=0
+for target in "${targets[@]}"; do
+  status="$(cat "$work/$target.status")"
   runs="$(sed -n 's/^stat::number_of_executed_units: *\([0-9]*\).*/\1/p' "$work/$target.log" | tail -n 1)"
   if [[ -z "$runs" ]]; then
     runs="$(sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$work/$target.log" | tail -n 1)"

@@ -1,20 +1,19 @@
 #!/usr/bin/env bash
 # Installs what building and testing the launcher needs on a Debian machine:
-# CMake, the i686 MinGW-w64 cross compiler (posix threads), 32-bit Wine, Xvfb
-# GoogleTest's sources, clang with its fuzzing and sanitizer runtimes, the
-# Japanese UTF-8 locale, under which Wine uses the ANSI code page 932, and what
-# the release bundle needs (zip, osslsigncode, openssl; python3 runs the
-# release test's local time-stamping authority).
-# Safe to run again; quiet when all is there.
+# CMake, the i686 MinGW-w64 cross compiler (posix threads), 32-bit Wine, Xvfb,
+# GoogleTest (its sources, and its libraries built for the host), clang with
+# its fuzzing and sanitizer runtimes, the Japanese locale (Wine's code page
+# 932, for end-to-end tests run under LANG=ja_JP.UTF-8), and what the release
+# bundle needs (zip, osslsigncode, openssl; python3 runs the release test's
+# local time-stamping authority). Safe to run again; quiet when all is there.
 set -euo pipefail
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for p in cmake make g++ googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-         wine wine64 wine32:i386 xvfb clang libclang-rt-14-dev locales \
+         libgtest-dev wine wine64 wine32:i386 xvfb clang libclang-rt-14-dev locales \
          zip unzip osslsigncode openssl python3; do
   have "$p" || need+=("$p")
 done
@@ -29,7 +28,7 @@ if [ ${#need[@]} -gt 0 ]; then
   $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 
-if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
   echo "setup: generating the locale ja_JP.UTF-8"
   $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi

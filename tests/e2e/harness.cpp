@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -77,6 +78,20 @@ bool UnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+// Whether the Linux process whose /proc folder is dir belongs to this Wine
+// prefix: tests run side by side in prefixes of their own, where the same
+// Windows path can name another test's launcher.
+bool InThisPrefix(const std::string& dir) {
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (prefix == nullptr) return true;
+  std::ifstream variables(dir + "environ", std::ios::binary);
+  std::string entry;
+  while (std::getline(variables, entry, '\0')) {
+    if (entry == std::string("WINEPREFIX=") + prefix) return true;
+  }
+  return false;
+}
+
 // Under Wine, GetProcessTimes reports nothing for other processes; the Linux
 // process behind a Windows one shows its real CPU time in /proc, and its
 // command line is the Windows program's path. Answers -1 when not found.
@@ -91,7 +106,7 @@ double WineCpuMs(const std::string& program) {
     std::ifstream cmdline(dir + "cmdline", std::ios::binary);
     std::string first;
     std::getline(cmdline, first, '\0');
-    if (_stricmp(first.c_str(), program.c_str()) != 0) continue;
+    if (_stricmp(first.c_str(), program.c_str()) != 0 || !InThisPrefix(dir)) continue;
     std::ifstream statFile(dir + "stat");
     std::string stat((std::istreambuf_iterator<char>(statFile)), {});
     std::istringstream fields(stat.substr(stat.rfind(')') + 2));

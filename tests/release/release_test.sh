@@ -5,7 +5,8 @@
 # off to give exactly the unsigned bytes, the key goes nowhere,
 # two unsigned runs give the same zip, SHA256SUMS checks out, and the signed
 # Q8.exe passes end-to-end launch scenarios under Wine. Leaves the unsigned
-# bundle in dist/.
+# bundle in dist/. A stage of scripts/test.sh (scripts/test.sh release runs it
+# alone, with the Windows build and the Wine set-up it needs).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -89,14 +90,11 @@ for exe in Q8.exe Q8Quit.exe; do
 done
 echo "release: signed, time-stamped Q8.exe and Q8Quit.exe verify; unsigned again, they are the build"
 
-# The signed Q8.exe under Wine, with the end-to-end tests' harness and game.
-if [ ! -f build/win32/q8_e2e_tests.exe ]; then
-  cmake --preset win32 >/dev/null
-  cmake --build --preset win32 -j"$(nproc)" --target q8_e2e_tests >/dev/null
-fi
-(
-  source scripts/wine-env.sh
-  Q8_E2E_LAUNCHER="$(winepath -w "$work/signed/$name/Q8.exe")" wine build/win32/q8_e2e_tests.exe \
-    --gtest_brief=1 --gtest_filter='Binary.*:Launch.HandsTheGameExactlyItsTail:Launch.NoArgumentsHandTheGameAnEmptyTail:Launch.AMissingGameIsReportedInAMessageBox'
-) || fail "the signed Q8.exe end to end"
+# The signed Q8.exe under Wine, with the end-to-end tests' harness and game,
+# in a prefix of its own within the run of scripts/test.sh.
+signed="$work/signed/$name/Q8.exe"
+Q8_E2E_LAUNCHER="Z:${signed//\//\\}" bash scripts/e2e-scenario.sh release.signed C.UTF-8 \
+  build/win32/q8_e2e_tests.exe --gtest_brief=1 \
+  --gtest_filter='Binary.*:Launch.HandsTheGameExactlyItsTail:Launch.NoArgumentsHandTheGameAnEmptyTail:Launch.AMissingGameIsReportedInAMessageBox' ||
+  fail "the signed Q8.exe end to end"
 echo "release: the signed Q8.exe passes the end-to-end launch scenarios"

@@ -1,0 +1,187 @@
+# The stage runner of scripts/test.sh, sourced by it. A stage is a command
+# that runs in the background, in a process group of its own, as soon as the
+# stages it needs have passed; a stage whose needs failed is skipped. Its
+# output goes to build/logs/NAME.log. The run ends with a table of the stages
+# and the seconds each took, and stops every stage when it is interrupted.
+#
+#   stage NAME NEEDS COMMAND...
+#     NEEDS: stage names joined by commas, or -. NAME? only orders: the stage
+#     waits for NAME to end, if it runs, but neither needs it to pass nor
+#     brings it into a run of chosen stages.
+#   select_stages [--quick | NAME...]    none: every stage
+#   stage_selected NAME
+#   run_stages                           runs them; then Q8_STAGES_CLEANUP, if set
+
+Q8_LOGS="$PWD/build/logs"
+stage_names=()
+declare -A stage_needs stage_cmd stage_wanted stage_pid
+
+stage() {
+  local name="$1" needs="$2"
+  shift 2
+  stage_names+=("$name")
+  stage_needs[$name]=""
+  [ "$needs" = - ] || stage_needs[$name]="${needs//,/ }"
+  stage_cmd[$name]="$(printf '%q ' "$@")"
+}
+
+want_stage() {
+  local need needs
+  [ -n "${stage_cmd[$1]:-}" ] || { echo "no such stage: $1 (stages: ${stage_names[*]})" >&2; exit 2; }
+  [ -z "${stage_wanted[$1]:-}" ] || return 0
+  stage_wanted[$1]=1
+  read -ra needs <<<"${stage_needs[$1]}"
+  for need in "${needs[@]}"; do
+    [[ "$need" == *\? ]] || want_stage "$need"
+  done
+}
+
+select_stages() {
+  local name
+  [ $# -gt 0 ] || set -- "${stage_names[@]}"
+  for name in "$@"; do
+    case "$name" in
+      --quick) want_stage host; want_stage asan ;;
+      *) want_stage "$name" ;;
+    esac
+  done
+}
+
+stage_selected() { [ -n "${stage_wanted[$1]:-}" ]; }
+
+now() { date +%s.%N; }
+
+launch_stage() {
+  local name="$1" log="$Q8_LOGS/$1"
+  set -m  # a process group of its own, stopped as one
+  (
+    set +m
+    trap - INT
+    trap 'exit 143' TERM  # stopped: see stop_stages
+    exec </dev/null >"$log.log" 2>&1
+    read -ra needs <<<"${stage_needs[$name]}"
+    for need in "${needs[@]}"; do
+      stage_selected "${need%\?}" || continue
+      while [ ! -f "$Q8_LOGS/${need%\?}.rc" ]; do sleep 0.1; done
+      if [[ "$need" != *\? ]] && [ "$(cat "$Q8_LOGS/$need.rc")" != 0 ]; then
+        echo "skipped: $need did not pass"
+        echo skipped >"$log.rc"
+        exit 0
+      fi
+    done
+    now >"$log.start"
+    trap "status=\$?; now >$(printf %q "$log.end"); echo \$status >$(printf %q "$log.rc")" EXIT
+    eval "${stage_cmd[$name]}"
+  ) &
+  stage_pid[$name]=$!
+  set +m
+}
+
+# One line for a stage that ended, with the lines of its log that sum it up;
+# all of its log's end if it failed.
+report_stage() {
+  local name="$1" log="$Q8_LOGS/$1" status
+  status="$(cat "$log.rc" 2>/dev/null || echo stopped)"
+  case "$status" in
+    0)
+      printf '%-10s ok      %6.1f s\n' "$name" "$(stage_seconds "$name")"
+      grep -E '% tests passed|^fault matrix|executions in|^reproducible|^wine:' "$log.log" |
+        sed 's/^/             /' || true
+      ;;
+    skipped) printf '%-10s skipped (%s)\n' "$name" "$(head -n 1 "$log.log")" ;;
+    *)
+      printf '%-10s FAILED  %6.1f s (exit status %s); the end of %s:\n' "$name" \
+        "$(stage_seconds "$name")" "$status" "build/logs/$name.log"
+      tail -n 150 "$log.log" | sed 's/^/    /'
+      ;;
+  esac
+}
+
+stage_seconds() {
+  local log="$Q8_LOGS/$1"
+  [ -f "$log.start" ] || { echo 0; return; }
+  awk -v a="$(cat "$log.start")" -v b="$(cat "$log.end" 2>/dev/null || now)" \
+    'BEGIN { printf "%.1f", b - a }'
+}
+
+stage_table() {
+  local name status passed=0 failed=0 skipped=0
+  echo
+  printf '%-10s %-8s %8s %8s\n' stage result "from s" seconds
+  for name in "${stage_names[@]}"; do
+    stage_selected "$name" || continue
+    status="$(cat "$Q8_LOGS/$name.rc" 2>/dev/null || echo stopped)"
+    case "$status" in
+      0) status=ok; passed=$((passed + 1)) ;;
+      skipped) skipped=$((skipped + 1)) ;;
+      stopped | 143) status=stopped; failed=$((failed + 1)) ;;
+      *) status=FAILED; failed=$((failed + 1)) ;;
+    esac
+    if [ -f "$Q8_LOGS/$name.start" ]; then
+      printf '%-10s %-8s %8s %8s\n' "$name" "$status" \
+        "$(awk -v a="$run_started" -v b="$(cat "$Q8_LOGS/$name.start")" \
+             'BEGIN { printf "%.1f", b - a }')" "$(stage_seconds "$name")"
+    else
+      printf '%-10s %-8s\n' "$name" "$status"
+    fi
+  done
+  printf '%-10s %-8s %8s %8s\n' total "" "" \
+    "$(awk -v a="$run_started" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }')"
+  echo "stages: $passed passed, $failed failed, $skipped skipped"
+  [ "$failed" -eq 0 ] && [ "$skipped" -eq 0 ]
+}
+
+# Ends every stage still running: its whole process group, given a few
+# seconds to clean up after itself.
+stop_stages() {
+  local name pid i
+  for name in "${!stage_pid[@]}"; do
+    kill -TERM -- "-${stage_pid[$name]}" 2>/dev/null || true
+  done
+  for name in "${!stage_pid[@]}"; do
+    pid="${stage_pid[$name]}"
+    wait "$pid" 2>/dev/null || true
+    for i in $(seq 100); do
+      kill -0 -- "-$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -KILL -- "-$pid" 2>/dev/null || true
+  done
+}
+
+stages_finish() {
+  local status=$? rest=0
+  trap '' INT TERM
+  trap - EXIT
+  stop_stages
+  if [ -n "${Q8_STAGES_CLEANUP:-}" ]; then
+    "$Q8_STAGES_CLEANUP" || { rest=1; echo "cleanup: the run left processes behind" >&2; }
+  fi
+  stage_table || rest=1
+  [ "$status" -ne 0 ] || status=$rest
+  exit "$status"
+}
+
+run_stages() {
+  local name finished
+  [ ${#stage_wanted[@]} -gt 0 ] || select_stages
+  rm -rf "$Q8_LOGS"
+  mkdir -p "$Q8_LOGS"
+  run_started="$(now)"
+  trap stages_finish EXIT
+  trap 'echo; echo "interrupted: stopping every stage"; exit 130' INT
+  trap 'exit 143' TERM
+  for name in "${stage_names[@]}"; do
+    stage_selected "$name" && launch_stage "$name"
+  done
+  while [ ${#stage_pid[@]} -gt 0 ]; do
+    finished=""
+    wait -n -p finished "${stage_pid[@]}" || true
+    for name in "${!stage_pid[@]}"; do
+      if [ "${stage_pid[$name]}" = "$finished" ]; then
+        unset "stage_pid[$name]"
+        report_stage "$name"
+      fi
+    done
+  done
+}
