@@ -8,5 +8,6 @@ cmake --preset host >/dev/null && cmake --build --preset host --target q8_wakeup
 cmake --preset win32 >/dev/null && cmake --build --preset win32 --target Q8ResidencyBench >/dev/null
 build/host/q8_wakeups_bench
 echo
-source scripts/wine-env.sh
+source scripts/wine-run.sh
+wine_session residency
 wine build/win32/Q8ResidencyBench.exe "${1:-60}"

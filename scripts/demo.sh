@@ -23,7 +23,8 @@ for a in "$@"; do
   esac
 done
 
-source scripts/wine-env.sh
+source scripts/wine-run.sh
+wine_session demo
 
 game_dir=$(mktemp -d /tmp/q8-demo.XXXXXX)
 cp build/win32/Q8.exe "$game_dir/Q8.exe"

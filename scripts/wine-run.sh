@@ -154,6 +154,8 @@ wine_run_begin() {
 wine_run_end() {
   local status=0 prefix left
   [ -n "${Q8_WINE_RUN:-}" ] || return 0
+  # This shell's own children (the search below) are no Wine processes.
+  unset WINEPREFIX
   for prefix in "$Q8_WINE_RUN"/*/; do
     [ -d "$prefix" ] && { wine_prefix_end "${prefix%/}" || status=1; }
   done
@@ -174,4 +176,15 @@ wine_run_end() {
   rm -rf "$Q8_WINE_RUN"
   Q8_WINE_RUN="" Q8_XVFB_PID=""
   return "$status"
+}
+
+# For a script that runs Windows programs outside the test run (the demo, the
+# residency report): the template, a display, and a prefix of its own named
+# $1 as WINEPREFIX, all ended and removed when the script exits.
+wine_session() {
+  wine_template
+  wine_run_begin
+  trap wine_run_end EXIT
+  WINEPREFIX="$(wine_prefix_new "$1")"
+  export WINEPREFIX
 }
