@@ -10,7 +10,10 @@
 #     brings it into a run of chosen stages.
 #   select_stages [--quick | NAME...]    none: every stage
 #   stage_selected NAME
-#   run_stages                           runs them; then Q8_STAGES_CLEANUP, if set
+#   stages_begin                         starts the run (run_stages does, if need be)
+#   run_stages_first NAME...             runs those to their end first
+#   run_stages                           runs the rest; at the end of the run
+#                                        Q8_STAGES_CLEANUP, if set, and the table
 
 Q8_LOGS="$PWD/build/logs"
 stage_names=()
@@ -162,8 +165,8 @@ stages_finish() {
   exit "$status"
 }
 
-run_stages() {
-  local name finished
+# Starts the run: its logs, its clock, and the table and clean-up at its end.
+stages_begin() {
   [ ${#stage_wanted[@]} -gt 0 ] || select_stages
   rm -rf "$Q8_LOGS"
   mkdir -p "$Q8_LOGS"
@@ -171,9 +174,31 @@ run_stages() {
   trap stages_finish EXIT
   trap 'echo; echo "interrupted: stopping every stage"; exit 130' INT
   trap 'exit 143' TERM
-  for name in "${stage_names[@]}"; do
+}
+
+# Runs the stages NAME... (if selected) to their end before anything else
+# starts; the other stages may then be set up with what they brought.
+run_stages_first() {
+  local name
+  for name in "$@"; do
     stage_selected "$name" && launch_stage "$name"
   done
+  wait_stages
+}
+
+# Runs every selected stage not run yet, and waits for them all.
+run_stages() {
+  local name
+  [ -n "${run_started:-}" ] || stages_begin
+  for name in "${stage_names[@]}"; do
+    stage_selected "$name" && [ ! -f "$Q8_LOGS/$name.start" ] && [ ! -f "$Q8_LOGS/$name.rc" ] &&
+      launch_stage "$name"
+  done
+  wait_stages
+}
+
+wait_stages() {
+  local name finished
   while [ ${#stage_pid[@]} -gt 0 ]; do
     finished=""
     wait -n -p finished "${stage_pid[@]}" || true

@@ -80,11 +80,13 @@ stage repro      win32              check_reproducible
 stage release    win32,wine         bash tests/release/release_test.sh
 
 select_stages "$@"
+stages_begin
+# What every stage needs installed, Xvfb included, comes first.
+run_stages_first setup
 if stage_selected wine; then
   # One X server for the whole run, and a directory for its prefixes; every
   # Wine process of the run is ended by its prefix when the run ends.
   Q8_STAGES_CLEANUP=wine_run_end
-  trap wine_run_end EXIT
   wine_run_begin
 fi
 run_stages
