@@ -31,8 +31,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 # Paths longer than 300 characters (600 bytes, for the UTF-16 target path) are
-# cut by the targets themselves; longer
-# inputs would only repeat shorter ones.
+# cut by the targets themselves; longer inputs would only repeat shorter ones.
 declare -A max_len=([fuzz_presence_name]=300 [fuzz_trim]=1024 [fuzz_target_path]=600
                     [fuzz_command_tail]=2048)
 
