@@ -45,7 +45,7 @@ TEST(CommandTail, SkipsTheProgramNameAndTheBlanksAfterIt) {
       {u"Q8\xD83C.exe x", u"x"},    // a lone surrogate is just a character
       {u"\U0001F3AE\u3000x", u""},  // so is the ideographic space
   };
-  for (const auto& c : cases) EXPECT_EQ(std::u16string(CommandTail(c.line)), c.tail) << c.line;
+  for (const auto& c : cases) EXPECT_EQ(std::u16string(CommandTail(c.line)), c.tail);
   EXPECT_EQ(std::u16string(CommandTail(nullptr)), u"");
 }
 
