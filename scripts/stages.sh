@@ -191,8 +191,8 @@ run_stages() {
   local name
   [ -n "${run_started:-}" ] || stages_begin
   for name in "${stage_names[@]}"; do
-    stage_selected "$name" && [ ! -f "$Q8_LOGS/$name.start" ] && [ ! -f "$Q8_LOGS/$name.rc" ] &&
-      launch_stage "$name"
+    # Those run first have ended, each leaving its result.
+    stage_selected "$name" && [ ! -f "$Q8_LOGS/$name.rc" ] && launch_stage "$name"
   done
   wait_stages
 }

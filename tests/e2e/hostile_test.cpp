@@ -7,19 +7,12 @@
 #include <vector>
 
 #include "launcher/instance_guard/event_names.h"
+#include "tests/e2e/expect.h"
 #include "tests/e2e/harness.h"
+#include "tests/naming_oracle.h"
 #include "tools/utf8.h"
 
 namespace {
-
-constexpr DWORD kExitStartFailed = 0xFFFFFFFF;
-
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
 
 // Runs the launcher of the folder and drives it to its end, whichever way it
 // goes: when the game starts, the test announces it under the name this
@@ -131,8 +124,7 @@ TEST(Hostile, FoldersAtThePathLimitsEitherWorkOrFailThroughTheMessageBox) {
       continue;
     }
     ASSERT_EQ(path.rfind('\\'), c.dirLength);
-    const std::string presence =
-        "$$s$$" + Lower(Ansi(c.fileName.substr(0, c.fileName.rfind('.')))) + "main.exe";
+    const std::string presence = oracle::ExpectedGameName(Ansi(c.fileName));
     bool worked = false;
     const DWORD code = RunToTheEnd(folder, presence, &worked);
     EXPECT_TRUE(code == 0 || code == kExitStartFailed) << std::hex << code;
