@@ -1,6 +1,7 @@
-# Q8.exe, its companion tools and the end-to-end tests, as 32-bit Windows
-# programs. Everything links statically so that only Windows' own DLLs are
-# imported.
+# Q8.exe, its companion tools and the end-to-end tests, as Windows programs:
+# 32-bit (what ships), or x86-64 to prove the same sources where Wine runs only
+# 64-bit programs. Everything links statically so that only Windows' own DLLs
+# are imported.
 enable_language(RC)
 enable_testing()
 
@@ -21,7 +22,13 @@ add_executable(Q8 WIN32 ${LAUNCHER_LOGIC} launcher/platform/platform_win32.cpp
 target_include_directories(Q8 PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(Q8 PRIVATE -Werror -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
                                   -fno-ident)
-target_link_options(Q8 PRIVATE -s -nostartfiles -Wl,-e,_Q8Startup@0)
+# The entry symbol as the architecture decorates it: stdcall on i686.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(Q8_ENTRY _Q8Startup@0)
+else()
+  set(Q8_ENTRY Q8Startup)
+endif()
+target_link_options(Q8 PRIVATE -s -nostartfiles -Wl,-e,${Q8_ENTRY})
 target_link_libraries(Q8 PRIVATE shell32 user32 kernel32 msvcrt)
 # The resource compiler's own dependency scan does not see the icon.
 set_source_files_properties(resources/q8.rc PROPERTIES OBJECT_DEPENDS
