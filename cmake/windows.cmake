@@ -43,7 +43,7 @@ q8_presence_header(q8_presence_header ${CMAKE_BINARY_DIR}/include)
 # sources the launcher uses. The C++ presence helper is built on q8_presence.h,
 # held to the warnings a game's C++ build may ask for.
 add_library(q8_shared STATIC launcher/presence/presence.cpp launcher/presence/announce.cpp
-                             launcher/command_line.cpp)
+                             launcher/presence/presence_for_path.cpp launcher/command_line.cpp)
 target_link_libraries(q8_shared PUBLIC q8_platform)
 target_include_directories(q8_shared PUBLIC ${CMAKE_BINARY_DIR}/include)
 add_dependencies(q8_shared q8_presence_header)

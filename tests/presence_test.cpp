@@ -176,6 +176,12 @@ TEST(PresenceNames, EveryPathLengthMatchesTheRule) {
     SCOPED_TRACE(length);
     EXPECT_EQ(Built(BuildGamePresenceName, path), oracle::ExpectedGameName(reported));
     EXPECT_EQ(Built(BuildCompanionPresenceName, path), oracle::ExpectedCompanionName(reported));
+    // Tools name a launcher at a path they are given by the same rule.
+    char name[kNameBufferSize];
+    EXPECT_EQ(BuildGamePresenceNameFor(path.c_str(), name) ? name : "",
+              oracle::ExpectedGameName(reported));
+    EXPECT_EQ(BuildCompanionPresenceNameFor(path.c_str(), name) ? name : "",
+              oracle::ExpectedCompanionName(reported));
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "launcher/platform/platform.h"
+#include "launcher/presence/name_tail.h"
 
 namespace {
 
@@ -15,18 +16,11 @@ char* StartName(char (&name)[kNameBufferSize]) {
   return path;
 }
 
-// Builds the name from the launcher's own path with everything from the last
-// mark onwards replaced by tail (and its terminator), then trims the path
-// part to its lowered file name. The buffer's slack past 266 bytes holds the
-// longest tail written after the last byte the path call can fill.
+// Builds the name from the launcher's own path.
 template <std::size_t N>
 bool BuildReplacingFromLast(char (&name)[kNameBufferSize], char mark, const char (&tail)[N]) {
   char* path = StartName(name);
-  char* from = std::strrchr(name, mark);
-  if (from == nullptr) return false;
-  std::memcpy(from, tail, N);
-  TrimToFileNameLower(path, std::strlen(path));
-  return true;
+  return FinishReplacingFromLast(name, path, mark, tail);
 }
 
 }  // namespace

@@ -32,6 +32,10 @@ void TrimToFileNameLower(char* s, std::size_t length);
 // companion).
 bool BuildGamePresenceName(char (&name)[kNameBufferSize]);
 bool BuildCompanionPresenceName(char (&name)[kNameBufferSize]);
+// The same for a launcher at launcherPath (ANSI, as its module-path call would
+// report it) instead of this program's own path: what a launcher there probes.
+bool BuildGamePresenceNameFor(const char* launcherPath, char (&name)[kNameBufferSize]);
+bool BuildCompanionPresenceNameFor(const char* launcherPath, char (&name)[kNameBufferSize]);
 
 // The presence name a program itself holds: prefix and its own lowered file
 // name. For the game at C:\Games\Q8\Q8Main.EXE this is the name the launcher
