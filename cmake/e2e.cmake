@@ -8,10 +8,10 @@ add_subdirectory(${GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL)
 
 add_executable(q8_e2e_tests tests/e2e/e2e_test.cpp tests/e2e/residency_test.cpp
                             tests/e2e/hostile_test.cpp tests/e2e/any_script_test.cpp
-                            tests/e2e/harness.cpp)
+                            tests/e2e/doctor_test.cpp tests/e2e/harness.cpp)
 target_include_directories(q8_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(q8_e2e_tests PRIVATE gtest_main q8_shared version)
-add_dependencies(q8_e2e_tests Q8 TestGame Q8Quit CPresenceGame)
+add_dependencies(q8_e2e_tests Q8 TestGame Q8Quit Q8Doctor CPresenceGame)
 
 add_executable(Q8ResidencyBench bench/residency_bench.cpp tests/e2e/harness.cpp)
 target_include_directories(Q8ResidencyBench PRIVATE ${CMAKE_SOURCE_DIR})
@@ -42,12 +42,16 @@ set(E2E_SCENARIOS
     Hostile.AnInstanceEventNameTakenByAMutexKeepsTheLauncherQuiet
     Hostile.FoldersAtThePathLimitsEitherWorkOrFailThroughTheMessageBox
     AnyScript.TheGameStartsFromAnyFolderWithItsArgumentsOrTheBoxNamesTheTruePath
+    Doctor.SeesTheRightSemaphoreAndNamesEachMistake
+    Doctor.WaitReportsWhenALateGameAppeared
+    Doctor.InAnyScriptFolderShowsTheBytesAndFindsWhatTheLauncherFinds
     # Under code page 932 too: a folder in any script, and the named objects
     # the launcher and its tools share.
     AnyScript.TheGameStartsFromAnyFolderWithItsArgumentsOrTheBoxNamesTheTruePath@ja_JP.UTF-8
     Launch.ASecondLauncherEndsAtOnceAndLaunchesNothing@ja_JP.UTF-8
     Launch.HandsTheGameExactlyItsTail@ja_JP.UTF-8
-    Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning@ja_JP.UTF-8)
+    Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning@ja_JP.UTF-8
+    Doctor.InAnyScriptFolderShowsTheBytesAndFindsWhatTheLauncherFinds@ja_JP.UTF-8)
 foreach(line ${E2E_SCENARIOS})
   string(REPLACE "@" ";" parts "${line}")
   list(GET parts 0 filter)

@@ -60,6 +60,15 @@ add_executable(Q8Quit WIN32 tools/quit_tool.cpp)
 target_include_directories(Q8Quit PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(Q8Quit PRIVATE -s)  # shipped: no symbols, no build paths
 
+# Tells why a launcher does not see its game; a console program, shipped
+# beside Q8Quit.exe. It adds nothing to Q8.exe.
+add_executable(Q8Doctor tools/doctor.cpp)
+target_link_libraries(Q8Doctor PRIVATE q8_shared)
+# Its large zeroed buffers stay out of the file: with data sections, MinGW
+# would store them in .data.
+target_compile_options(Q8Doctor PRIVATE -Werror -fno-exceptions -fno-rtti -fno-data-sections)
+target_link_options(Q8Doctor PRIVATE -s)
+
 # A stand-in game written in C with nothing but <windows.h> and q8_presence.h,
 # held to C99 without a warning.
 add_executable(CPresenceGame WIN32 tests/e2e/c_presence_game.c)

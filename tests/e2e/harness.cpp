@@ -165,6 +165,7 @@ GameFolder::~GameFolder() {
   for (const char* file : {launcher_.c_str(), "Q8Main.EXE", "testgame.cfg", "starts.log"}) {
     DeleteFileW(Wide(Path(file)).c_str());
   }
+  for (const std::string& file : extra_) DeleteFileW(Wide(Path(file.c_str())).c_str());
   for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
     RemoveDirectoryW(Wide(*it).c_str());
   }
@@ -198,6 +199,12 @@ Process GameFolder::StartLauncher(const std::string& arguments, bool suspended) 
 
 Process GameFolder::StartGame() const {
   return Start("Q8Main.EXE", "", false);
+}
+
+Process GameFolder::StartCopy(const char* builtExe, const std::string& file) {
+  CopyFileW(Wide(BuildDir() + builtExe).c_str(), Wide(Path(file.c_str())).c_str(), FALSE);
+  extra_.push_back(file);
+  return Start(file, "", false);
 }
 
 Process GameFolder::Start(const std::string& file, const std::string& arguments,
@@ -235,6 +242,37 @@ bool WaitForTestGame(bool alive, DWORD timeoutMs) {
     Sleep(10);
   }
   return true;
+}
+
+DWORD RunTool(const char* exe, const std::string& arguments, std::string* output) {
+  std::wstring commandLine = Wide("\"" + BuildDir() + exe + "\" " + arguments);
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE read = nullptr, write = nullptr;
+  if (!CreatePipe(&read, &write, &inherit, 0)) return 0xDEAD;
+  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = write;
+  PROCESS_INFORMATION info = {};
+  const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
+  CloseHandle(write);
+  output->clear();
+  char buffer[4096];
+  DWORD n = 0;
+  while (started && ReadFile(read, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+    output->append(buffer, n);
+  }
+  CloseHandle(read);
+  if (!started) return 0xDEAD;
+  CloseHandle(info.hThread);
+  DWORD code = 0xDEAD;
+  if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(info.hProcess, &code);
+  }
+  CloseHandle(info.hProcess);
+  return code;
 }
 
 DWORD RunTool(const char* exe) {

@@ -9,6 +9,12 @@
 #include <string>
 #include <vector>
 
+// A folder name in many scripts: an emoji outside the Basic Multilingual
+// Plane, Cyrillic, a simplified Chinese character, a kanji whose second byte
+// in code page 932 is a backslash, and a Latin letter that code page 932
+// turns into a plain "e".
+constexpr char kAnyScriptFolder[] = u8"Q8 \U0001F3AE \u0418\u0433\u0440\u0430 \u9648 \u8868 \u00E9";
+
 // The folder this test program (and Q8.exe, TestGame.exe) was built into.
 std::string BuildDir();
 // The Q8.exe under test: the file Q8_E2E_LAUNCHER names (a Windows path), so
@@ -70,12 +76,16 @@ class GameFolder {
   Process StartLauncher(const std::string& arguments = "", bool suspended = false) const;
   // Starts the game directly, as a player would restart it.
   Process StartGame() const;
+  // Copies a program built beside the tests into the folder as file (removed
+  // with the folder) and starts it.
+  Process StartCopy(const char* builtExe, const std::string& file);
 
  private:
   Process Start(const std::string& file, const std::string& arguments, bool suspended) const;
 
   std::string dir_;  // with a trailing backslash
   std::vector<std::string> created_;
+  std::vector<std::string> extra_;  // files StartCopy put there
   std::string launcher_;
 };
 
@@ -88,6 +98,9 @@ bool WaitForTestGame(bool alive, DWORD timeoutMs);
 // Runs a program built beside the tests (such as Q8Quit.exe) to its end and
 // answers its exit code.
 DWORD RunTool(const char* exe);
+// The same with arguments (UTF-8), also answering what it wrote to its
+// standard output and error, as bytes.
+DWORD RunTool(const char* exe, const std::string& arguments, std::string* output);
 
 // A message box of the given process: its caption and text as shown.
 struct MessageBoxSeen {

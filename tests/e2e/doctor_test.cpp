@@ -1,0 +1,112 @@
+// End-to-end: Q8Doctor.exe sees the game the launcher sees, and names the
+// mistake of each game the launcher does not see. The test process stands in
+// for a mis-integrated game: it shares the session's named objects with the
+// doctor.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/e2e/expect.h"
+#include "tests/e2e/harness.h"
+#include "tools/utf8.h"
+
+namespace {
+
+// A launcher path in the temporary folder; the doctor does not need the file.
+std::string TempLauncher(const char* file) {
+  char temp[MAX_PATH + 1] = {};
+  GetTempPathA(MAX_PATH, temp);
+  return std::string(temp) + file;
+}
+
+int CountOf(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(Doctor, SeesTheRightSemaphoreAndNamesEachMistake) {
+  const struct {
+    const char* launcher;
+    bool mutex;        // the stand-in holds a mutex instead of a semaphore
+    const char* name;  // what the stand-in holds
+    DWORD exitCode;
+    const char* line;  // what the doctor must say
+  } cases[] = {
+      {"Q8.exe", false, "$$s$$q8main.exe", 0, "game's semaphore $$s$$q8main.exe: held"},
+      {"Q8.exe", false, "$$s$$Q8Main.exe", 1,
+       "near miss: Semaphore \"$$s$$Q8Main.exe\": the case differs from $$s$$q8main.exe: names "
+       "are case-sensitive"},
+      {"Q8.exe", true, "$$s$$q8main.exe", 1,
+       "near miss: Mutant \"$$s$$q8main.exe\": a mutex where a semaphore is needed"},
+      {"Q8.exe", false, "q8main.exe", 1,
+       "near miss: Semaphore \"q8main.exe\": no $$s$$ prefix: the launcher probes "
+       "$$s$$q8main.exe"},
+      {"Start.exe", false, "$$s$$q8main.exe", 1,
+       "near miss: Semaphore \"$$s$$q8main.exe\": named after q8main.exe, not startmain.exe, the "
+       "file this launcher probes for; a launcher named q8.exe would see it"},
+      {"Q8.exe", false, "Global\\$$s$$q8main.exe", 1,
+       "near miss: Semaphore \"Global\\$$s$$q8main.exe\": created with Global\\, which the "
+       "launcher's probe does not see"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.launcher) + " with " + c.name);
+    HANDLE held =
+        c.mutex ? CreateMutexA(nullptr, FALSE, c.name) : CreateSemaphoreA(nullptr, 0, 1, c.name);
+    ASSERT_NE(held, nullptr);
+    std::string output;
+    EXPECT_EQ(RunTool("Q8Doctor.exe", "\"" + TempLauncher(c.launcher) + "\"", &output), c.exitCode);
+    EXPECT_NE(output.find(std::string("\n") + c.line + "\r\n"), std::string::npos) << output;
+    EXPECT_EQ(CountOf(output, "near miss:"), c.exitCode == 0 ? 0 : 1) << output;
+    CloseHandle(held);
+  }
+}
+
+TEST(Doctor, WaitReportsWhenALateGameAppeared) {
+  GameFolder folder;
+  folder.ConfigureGame(2000, -1, 60000);
+  Process game = folder.StartGame();
+  ASSERT_TRUE(game.started());
+  std::string output;
+  EXPECT_EQ(RunTool("Q8Doctor.exe", "--wait \"" + folder.Path("Q8.exe") + "\"", &output), 0u);
+  const std::string appeared = "game's semaphore $$s$$q8main.exe: held, appeared after ";
+  const size_t at = output.find(appeared);
+  ASSERT_NE(at, std::string::npos) << output;
+  const double seconds = std::strtod(output.c_str() + at + appeared.size(), nullptr);
+  EXPECT_GE(seconds, 1.0) << output;
+  EXPECT_LE(seconds, 4.0) << output;
+}
+
+TEST(Doctor, InAnyScriptFolderShowsTheBytesAndFindsWhatTheLauncherFinds) {
+  // A launcher named in Cyrillic probes for the game named after it; under
+  // code page 932 the trail byte 0x49 ("I") of its first letter is lowered,
+  // so the name holds bytes no text shows faithfully.
+  const char* launcherName = u8"\u0418\u0433\u0440\u0430.exe";
+  GameFolder folder(launcherName, /*withGame=*/false, 0, kAnyScriptFolder);
+  Process game = folder.StartCopy("TestGame.exe", u8"\u0418\u0433\u0440\u0430Main.exe");
+  ASSERT_TRUE(game.started());
+  std::string output;
+  EXPECT_EQ(RunTool("Q8Doctor.exe", "--wait \"" + folder.Path(launcherName) + "\"", &output), 0u);
+  EXPECT_NE(output.find("\nlauncher: " + folder.Path(launcherName) + "\r\n"), std::string::npos)
+      << output;
+  if (GetACP() == 932) {
+    EXPECT_NE(output.find(" (bytes: $$s$$\\x84i\\x84s\\x84\\x82\\x84pmain.exe)\r\n"),
+              std::string::npos)
+        << output;
+  }
+
+  // The launcher sees the same game: it starts nothing (there is no
+  // Q8Main.EXE, so a launch would fail in a message box) and watches.
+  Process launcher = folder.StartLauncher();
+  MessageBoxSeen box;
+  EXPECT_FALSE(WaitForMessageBox(launcher.id(), 2000, &box)) << box.text;
+  EXPECT_TRUE(launcher.Running());
+  EXPECT_EQ(RunTool("Q8Quit.exe"), 0u);
+  DWORD code = 1234;
+  EXPECT_TRUE(launcher.Wait(5000, &code));
+  EXPECT_EQ(code, 0u);
+}
