@@ -1,7 +1,8 @@
 # End-to-end tests: a Windows GoogleTest program that runs the real Q8.exe with
 # the test game in fresh temporary folders. CTest runs each scenario under Wine
-# in a prefix of its own (scripts/e2e-scenario.sh), so each has its own
-# wineserver and its own named objects, and they all run side by side.
+# for this build's architecture in a prefix of its own
+# (scripts/e2e-scenario.sh), so each has its own wineserver and its own named
+# objects, and they all run side by side.
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL)
@@ -52,6 +53,20 @@ set(E2E_SCENARIOS
     Launch.HandsTheGameExactlyItsTail@ja_JP.UTF-8
     Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning@ja_JP.UTF-8
     Doctor.InAnyScriptFolderShowsTheBytesAndFindsWhatTheLauncherFinds@ja_JP.UTF-8)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(arch win32)
+else()
+  set(arch win64)
+endif()
+# The checks of the file itself (Binary.*) look at the Q8.exe that ships, the
+# 32-bit one: the x86-64 build's tests find it through Q8_SHIPPED_LAUNCHER (a
+# path on this host), so that a host that runs only 64-bit programs checks it
+# too.
+set(Q8_SHIPPED_LAUNCHER "" CACHE FILEPATH "The shipped Q8.exe the binary checks look at")
+set(shipped "")
+if(Q8_SHIPPED_LAUNCHER)
+  string(REPLACE "/" "\\" shipped "Z:${Q8_SHIPPED_LAUNCHER}")
+endif()
 foreach(line ${E2E_SCENARIOS})
   string(REPLACE "@" ";" parts "${line}")
   list(GET parts 0 filter)
@@ -61,9 +76,12 @@ foreach(line ${E2E_SCENARIOS})
     list(GET parts 1 lang)
   endif()
   add_test(NAME e2e.${line}
-           COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/e2e-scenario.sh e2e.${line} ${lang}
+           COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/e2e-scenario.sh ${arch} e2e.${line} ${lang}
                    $<TARGET_FILE:q8_e2e_tests> --gtest_filter=${filter})
   set_tests_properties(e2e.${line} PROPERTIES TIMEOUT 120 LABELS e2e)
+  if(shipped AND filter MATCHES "^Binary[.]")
+    set_tests_properties(e2e.${line} PROPERTIES ENVIRONMENT "Q8_E2E_SHIPPED=${shipped}")
+  endif()
   # The tests check that Wine took the code page the locale stands for: a
   # missing locale would quietly leave them on the default one.
   if(lang MATCHES "^ja_JP")

@@ -7,12 +7,17 @@
 #   scripts/demo.sh --stay          it stays open until its window is closed
 # except --quit-after=S: the game stays open until the launcher's quit event
 # is set, and the quit tool sets it S seconds after the game announced itself.
+# It runs the 32-bit build, which ships, where this host runs 32-bit programs,
+# else the x86-64 build of the same sources; the first narrated line says which.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/wine-run.sh
 
 bash scripts/setup.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j"$(nproc)" --target Q8 Q8Quit DemoGame DemoNarrator >/dev/null
+arch=win32
+host_runs_32bit || arch=win64
+cmake --preset "$arch" >/dev/null
+cmake --build --preset "$arch" -j"$(nproc)" --target Q8 Q8Quit DemoGame DemoNarrator >/dev/null
 
 narrator_options=()
 launcher_arguments=()
@@ -23,14 +28,13 @@ for a in "$@"; do
   esac
 done
 
-source scripts/wine-run.sh
-wine_session demo
+wine_session demo "$arch"
 
 game_dir=$(mktemp -d /tmp/q8-demo.XXXXXX)
-cp build/win32/Q8.exe "$game_dir/Q8.exe"
-cp build/win32/DemoGame.exe "$game_dir/Q8Main.EXE"
+cp "build/$arch/Q8.exe" "$game_dir/Q8.exe"
+cp "build/$arch/DemoGame.exe" "$game_dir/Q8Main.EXE"
 echo "game folder: $game_dir (Q8.exe and the demo game as Q8Main.EXE)"
 
-launcher=$(winepath -w "$game_dir/Q8.exe")
-wine build/win32/DemoNarrator.exe "${narrator_options[@]}" "$launcher" "${launcher_arguments[@]}"
+launcher=$("$Q8_WINE" winepath -w "$game_dir/Q8.exe")
+"$Q8_WINE" "build/$arch/DemoNarrator.exe" "${narrator_options[@]}" "$launcher" "${launcher_arguments[@]}"
 rm -rf "$game_dir"

@@ -10,6 +10,11 @@
 #     brings it into a run of chosen stages.
 #   select_stages [--quick | NAME...]    none: every stage
 #   stage_selected NAME
+#   stage_unable NAME REASON             a stage this host cannot run: it shows
+#                                        as skipped with its reason, as do the
+#                                        stages that need it
+#   stage_one_must_pass NAME...          the run fails unless one of these
+#                                        passes, when any is selected
 #   stages_begin                         starts the run (run_stages does, if need be)
 #   run_stages_first NAME...             runs those to their end first
 #   run_stages                           runs the rest; at the end of the run
@@ -17,7 +22,8 @@
 
 Q8_LOGS="$PWD/build/logs"
 stage_names=()
-declare -A stage_needs stage_cmd stage_wanted stage_pid
+declare -A stage_needs stage_cmd stage_wanted stage_pid stage_unable_reason
+stage_one_of=()
 
 stage() {
   local name="$1" needs="$2"
@@ -52,6 +58,10 @@ select_stages() {
 
 stage_selected() { [ -n "${stage_wanted[$1]:-}" ]; }
 
+stage_unable() { stage_unable_reason[$1]="$2"; }
+
+stage_one_must_pass() { stage_one_of=("$@"); }
+
 now() { date +%s.%N; }
 
 launch_stage() {
@@ -62,6 +72,11 @@ launch_stage() {
     trap - INT
     trap 'exit 143' TERM  # stopped: see stop_stages
     exec </dev/null >"$log.log" 2>&1
+    if [ -n "${stage_unable_reason[$name]:-}" ]; then
+      echo "${stage_unable_reason[$name]}"
+      echo skipped >"$log.rc"
+      exit 0
+    fi
     read -ra needs <<<"${stage_needs[$name]}"
     for need in "${needs[@]}"; do
       stage_selected "${need%\?}" || continue
@@ -108,12 +123,15 @@ stage_seconds() {
 }
 
 stage_table() {
-  local name status passed=0 failed=0 skipped=0
+  local name status passed=0 failed=0 skipped=0 one_selected="" one_passed=""
   echo
   printf '%-10s %-8s %8s %8s\n' stage result "from s" seconds
   for name in "${stage_names[@]}"; do
     stage_selected "$name" || continue
     status="$(cat "$Q8_LOGS/$name.rc" 2>/dev/null || echo stopped)"
+    case " ${stage_one_of[*]} " in
+      *" $name "*) one_selected=1; [ "$status" = 0 ] && one_passed=1 ;;
+    esac
     case "$status" in
       0) status=ok; passed=$((passed + 1)) ;;
       skipped) skipped=$((skipped + 1)) ;;
@@ -124,6 +142,8 @@ stage_table() {
       printf '%-10s %-8s %8s %8s\n' "$name" "$status" \
         "$(awk -v a="$run_started" -v b="$(cat "$Q8_LOGS/$name.start")" \
              'BEGIN { printf "%.1f", b - a }')" "$(stage_seconds "$name")"
+    elif [ "$status" = skipped ]; then
+      printf '%-10s %-8s %s\n' "$name" "$status" "($(head -n 1 "$Q8_LOGS/$name.log"))"
     else
       printf '%-10s %-8s\n' "$name" "$status"
     fi
@@ -131,7 +151,13 @@ stage_table() {
   printf '%-10s %-8s %8s %8s\n' total "" "" \
     "$(awk -v a="$run_started" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }')"
   echo "stages: $passed passed, $failed failed, $skipped skipped"
-  [ "$failed" -eq 0 ] && [ "$skipped" -eq 0 ]
+  if [ -n "$one_selected" ] && [ -z "$one_passed" ]; then
+    echo "none of ${stage_one_of[*]} passed"
+    return 1
+  fi
+  # A stage skipped for a failed need shows that failure above; one this
+  # host cannot run fails nothing.
+  [ "$failed" -eq 0 ]
 }
 
 # Ends every stage still running: its whole process group, given a few

@@ -2,9 +2,10 @@
 # Runs every test, in stages that run side by side as soon as the stages they
 # need have passed: the host tests (the launcher's logic on the simulated
 # platform, plain and under the sanitizers), the fuzz targets, the Windows
-# build and its reproducibility, the end-to-end tests under Wine, and the
-# release bundle (reproducible, signed with a throwaway certificate, and its
-# signed Q8.exe end to end).
+# builds (32-bit, which ships, and x86-64) and the reproducibility of the
+# first, the end-to-end tests under Wine for each architecture the host runs,
+# and the release bundle (reproducible, signed with a throwaway certificate,
+# and a signed Q8.exe end to end).
 #   scripts/test.sh              every stage: the project's one gate
 #   scripts/test.sh --quick      the logic alone: host and sanitizer tests
 #   scripts/test.sh STAGE...     the stages named, with the stages they need
@@ -15,9 +16,10 @@ cd "$(dirname "$0")/.."
 source scripts/stages.sh
 source scripts/wine-run.sh
 
+# The Windows programs for the architecture $1 (win32 or win64).
 build_windows() {
-  cmake --preset win32 >/dev/null
-  cmake --build --preset win32 -j2
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j2
 }
 
 host_tests() {
@@ -55,35 +57,58 @@ build_fuzz() {
   cmake --build build/fuzz -j2
 }
 
-# Every scenario at once, each in a prefix of its own; Q8_E2E_TESTS, a CTest
-# regular expression, picks some.
+# Every scenario of the architecture $1 at once, each in a prefix of its own;
+# Q8_E2E_TESTS, a CTest regular expression, picks some.
 e2e_tests() {
-  ctest --preset win32 -L e2e -j "${Q8_E2E_JOBS:-64}" -R "${Q8_E2E_TESTS:-.}"
+  ctest --preset "$1" -L e2e -j "${Q8_E2E_JOBS:-64}" -R "${Q8_E2E_TESTS:-.}"
 }
 
+# Whether this host runs 32-bit programs decides which architectures run
+# under Wine: 64-bit Wine runs the x86-64 build everywhere; the shipped 32-bit
+# build is checked as a file everywhere, and run wherever the host can.
+told=""
+[ "${Q8_RUN_32BIT:-}" != 0 ] || told=" (Q8_RUN_32BIT=0)"
+if host_runs_32bit; then
+  echo "host: runs 32-bit programs: end-to-end tests for win32 and win64"
+  run_arch=win32
+else
+  echo "host: cannot run 32-bit programs$told: end-to-end tests for win64 only"
+  run_arch=win64
+fi
+
 # The stages. A stage starts once those it needs have passed; NAME? only
-# waits for NAME to end. The end-to-end tests wait for the Windows build, so
-# that build shares the cores only with the fuzz targets (which take 15 s a
-# target whatever happens); the host builds follow it and run beside the
+# waits for NAME to end. The end-to-end tests wait for the Windows builds, so
+# those share the cores only with the fuzz targets (which take 15 s a target
+# whatever happens); the host builds follow them and run beside the
 # end-to-end tests, whose launchers mostly sleep through grace periods and
-# time-outs.
-#     name       needs              command
-stage setup      -                  bash scripts/setup.sh
-stage win32      setup              build_windows
-stage wine       setup              wine_template
-stage e2e        win32,wine         e2e_tests
-stage fuzz-build setup              build_fuzz
-stage fuzz       fuzz-build         bash scripts/fuzz.sh 15 2
-stage host       setup,win32?       host_tests
-stage asan       setup,win32?       sanitizer_tests
-stage repro      win32              check_reproducible
-stage release    win32,wine         bash tests/release/release_test.sh
+# time-outs. The x86-64 end-to-end tests need the 32-bit build too: their
+# checks of the file look at the Q8.exe that ships. The release test runs its
+# signed launcher for the architecture the host runs.
+#     name       needs                        command
+stage setup      -                            bash scripts/setup.sh
+stage win32      setup                        build_windows win32
+stage win64      setup                        build_windows win64
+stage wine-win32 setup                        wine_template win32
+stage wine-win64 setup                        wine_template win64
+stage e2e-win32  win32,wine-win32             e2e_tests win32
+stage e2e-win64  win32,win64,wine-win64       e2e_tests win64
+stage fuzz-build setup                        build_fuzz
+stage fuzz       fuzz-build                   bash scripts/fuzz.sh 15 2
+stage host       setup,win32?,win64?          host_tests
+stage asan       setup,win32?,win64?          sanitizer_tests
+stage repro      win32                        check_reproducible
+stage release    win32,$run_arch,wine-$run_arch bash tests/release/release_test.sh
+stage_one_must_pass e2e-win32 e2e-win64
+if [ "$run_arch" = win64 ]; then
+  stage_unable wine-win32 "this host cannot run 32-bit programs"
+  stage_unable e2e-win32 "this host cannot run 32-bit programs"
+fi
 
 select_stages "$@"
 stages_begin
 # What every stage needs installed, Xvfb included, comes first.
 run_stages_first setup
-if stage_selected wine; then
+if stage_selected wine-win32 || stage_selected wine-win64; then
   # One X server for the whole run, and a directory for its prefixes; every
   # Wine process of the run is ended by its prefix when the run ends.
   Q8_STAGES_CLEANUP=wine_run_end

@@ -1,24 +1,68 @@
 # Wine for the test run, sourced by scripts/test.sh and scripts/e2e-scenario.sh.
 #
-# One 32-bit template prefix, made once (build/wine/template), and for each
-# scenario a prefix of its own: a hard-linked copy of the template whose
-# registry files are real copies, since Wine rewrites those in place. Each
-# prefix has its own wineserver, so the scenarios' named objects never meet.
-# A run keeps its prefixes in a directory of its own (build/wine/run.PID),
-# ends every Wine process by its prefix and every Xvfb by its process id, and
-# leaves nothing behind, also when interrupted.
+# One template prefix per architecture, made once (build/wine/template-win32
+# or -win64), and for each scenario a prefix of its own: a hard-linked copy of
+# the template whose registry files are real copies, since Wine rewrites those
+# in place. Each prefix has its own wineserver, so the scenarios' named
+# objects never meet. A run keeps its prefixes in a directory of its own
+# (build/wine/run.PID), ends every Wine process by its prefix and every Xvfb
+# by its process id, and leaves nothing behind, also when interrupted.
 
-export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko add-on prompts
 
 Q8_WINE_DIR="${Q8_WINE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine}"
-Q8_TEMPLATE="$Q8_WINE_DIR/template"
-# Written last when the template is complete: the Wine version it was made
-# with. Beside it, the list of the template's files with their mode, size and
-# time, to check that none of them changed since.
-Q8_TEMPLATE_STAMP="$Q8_TEMPLATE/.q8-template"
-Q8_TEMPLATE_FILES="$Q8_WINE_DIR/template.files"
+
+# Whether this host runs 32-bit programs, found out once by running one, a
+# static i386 program that only exits with 0, unless Q8_RUN_32BIT says already
+# (0 makes a host that can behave as one that cannot). Some kernels run only
+# 64-bit programs: the probe then gets "Exec format error", as 32-bit Wine
+# would. Exports Q8_RUN_32BIT (1 or 0) for the stages and scripts run later.
+host_runs_32bit() {
+  if [ -z "${Q8_RUN_32BIT:-}" ]; then
+    local probe
+    probe="$(mktemp)"
+    {
+      # The ELF header: 32-bit, little-endian, an executable for i386
+      # entered at 0x08048054, with one program header.
+      printf '\x7fELF\x01\x01\x01\0\0\0\0\0\0\0\0\0\x02\0\x03\0\x01\0\0\0\x54\x80\x04\x08'
+      printf '\x34\0\0\0\0\0\0\0\0\0\0\0\x34\0\x20\0\x01\0\0\0\0\0\0\0'
+      # It loads the file's 93 bytes at 0x08048000, readable and executable.
+      printf '\x01\0\0\0\0\0\0\0\0\x80\x04\x08\0\x80\x04\x08\x5d\0\0\0\x5d\0\0\0\x05\0\0\0\0\x10\0\0'
+      # mov eax, 1 (exit); xor ebx, ebx (code 0); int 0x80
+      printf '\xb8\x01\0\0\0\x31\xdb\xcd\x80'
+    } >"$probe"
+    chmod +x "$probe"
+    Q8_RUN_32BIT=0
+    "$probe" 2>/dev/null && Q8_RUN_32BIT=1
+    rm -f "$probe"
+    export Q8_RUN_32BIT
+  fi
+  [ "$Q8_RUN_32BIT" = 1 ]
+}
+
+# The architecture the Windows programs are built for and Wine runs: win32
+# (what ships) or win64. Sets WINEARCH, the Wine loader Q8_WINE (64-bit Wine
+# by its own loader, as Debian's wine script picks the 32-bit one whenever it
+# is installed) and the template's paths.
+wine_arch() {
+  export WINEARCH="$1"
+  case "$1" in
+    win32) Q8_WINE=wine ;;
+    win64)
+      Q8_WINE="$(command -v wine64 || echo /usr/lib/wine/wine64)"
+      # Wine starts the programs' own children through the same loader.
+      export WINELOADER="$Q8_WINE"
+      ;;
+    *) echo "wine: no such architecture: $1" >&2; return 2 ;;
+  esac
+  Q8_TEMPLATE="$Q8_WINE_DIR/template-$1"
+  # Written last when the template is complete: the Wine version it was made
+  # with. Beside it, the list of the template's files with their mode, size
+  # and time, to check that none of them changed since.
+  Q8_TEMPLATE_STAMP="$Q8_TEMPLATE/.q8-template"
+  Q8_TEMPLATE_FILES="$Q8_TEMPLATE.files"
+}
 
 # The process ids of every process whose WINEPREFIX is the prefix $1, or (with
 # a trailing slash) any prefix below the directory $1.
@@ -38,10 +82,12 @@ wine_socket_dir() {
   printf '%s/server-%s-%x' "$base" "$(stat -c %D "$1")" "$(stat -c %i "$1")"
 }
 
-# Makes the template unless a complete one for this Wine version is there.
+# Makes the template of the architecture $1 unless a complete one for this
+# Wine version is there.
 wine_template() {
   local version
-  version="$(wine --version)"
+  wine_arch "$1"
+  version="$("$Q8_WINE" --version)"
   mkdir -p "$Q8_WINE_DIR"
   (
     flock 9
@@ -52,13 +98,13 @@ wine_template() {
     # A fixed locale, so the template is the same whoever makes it; a
     # scenario's own LANG takes effect when its copy starts.
     env -u LC_ALL -u LC_CTYPE -u LC_MESSAGES LANG=C.UTF-8 WINEPREFIX="$Q8_TEMPLATE" \
-      wineboot --init >/dev/null 2>&1 || true
+      "$Q8_WINE" wineboot --init >/dev/null 2>&1 || true
     WINEPREFIX="$Q8_TEMPLATE" wineserver -w
     rm -rf "$(wine_socket_dir "$Q8_TEMPLATE")"
     [ -f "$Q8_TEMPLATE/system.reg" ] || { echo "wine: could not make $Q8_TEMPLATE" >&2; exit 1; }
     wine_template_files >"$Q8_TEMPLATE_FILES"
     echo "$version" >"$Q8_TEMPLATE_STAMP"
-  ) 9>"$Q8_WINE_DIR/template.lock"
+  ) 9>"$Q8_TEMPLATE.lock"
 }
 
 wine_template_files() {
@@ -160,9 +206,9 @@ wine_run_end() {
     [ -d "$prefix" ] && { wine_prefix_end "${prefix%/}" || status=1; }
   done
   # A template interrupted while it was made.
-  if [ -d "$Q8_TEMPLATE" ] && [ ! -f "$Q8_TEMPLATE_STAMP" ]; then
-    wine_prefix_end "$Q8_TEMPLATE" || true
-  fi
+  for prefix in "$Q8_WINE_DIR"/template-*/; do
+    [ -f "$prefix.q8-template" ] || wine_prefix_end "${prefix%/}" || true
+  done
   if [ -n "${Q8_XVFB_PID:-}" ]; then
     kill "$Q8_XVFB_PID" 2>/dev/null || true
     wait "$Q8_XVFB_PID" 2>/dev/null || true
@@ -179,10 +225,11 @@ wine_run_end() {
 }
 
 # For a script that runs Windows programs outside the test run (the demo, the
-# residency report): the template, a display, and a prefix of its own named
-# $1 as WINEPREFIX, all ended and removed when the script exits.
+# residency report): the template of the architecture $2, a display, and a
+# prefix of its own named $1 as WINEPREFIX, all ended and removed when the
+# script exits.
 wine_session() {
-  wine_template
+  wine_template "$2"
   wine_run_begin
   trap wine_run_end EXIT
   WINEPREFIX="$(wine_prefix_new "$1")"

@@ -115,7 +115,14 @@ int main() {
                  GetLastError());
     return 2;
   }
-  Say("launcher started: " + Utf8(arguments));
+  // Which build runs: the 32-bit one ships, the x86-64 one stands in for it
+  // where Wine runs only 64-bit programs.
+  DWORD binaryType = 0;
+  const char* build = !GetBinaryTypeW(unquoted.c_str(), &binaryType) ? "build unknown"
+                      : binaryType == SCS_64BIT_BINARY               ? "x86-64 build"
+                      : binaryType == SCS_32BIT_BINARY               ? "32-bit build"
+                                                                     : "build unknown";
+  Say(std::string("launcher started (") + build + "): " + Utf8(arguments));
 
   // Watches until the launcher has ended and the game, if it came, is gone.
   bool launcher = false, game = false, started = false, watching = false, ended = false;

@@ -93,7 +93,7 @@ std::string IconImages(HMODULE module) {
 }  // namespace
 
 TEST(Binary, IsA32BitGuiProgramWithOnlySystemImports) {
-  const std::vector<unsigned char> pe = ReadFile(LauncherExe());
+  const std::vector<unsigned char> pe = ReadFile(ShippedLauncherExe());
   ASSERT_GT(pe.size(), 1024u);
   const auto nt = At<LONG>(pe, 0x3C);
   EXPECT_EQ(At<DWORD>(pe, nt), IMAGE_NT_SIGNATURE);
@@ -126,7 +126,7 @@ TEST(Binary, IsA32BitGuiProgramWithOnlySystemImports) {
 }
 
 TEST(Binary, CarriesItsIconAndVersionBlockAndNoManifest) {
-  const std::string path = LauncherExe();
+  const std::string path = ShippedLauncherExe();
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(module, nullptr);
   EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(1), RT_ICON), nullptr);

@@ -24,11 +24,23 @@ std::string BuildDir() {
   return dir.substr(0, dir.rfind('\\') + 1);
 }
 
-std::string LauncherExe() {
+namespace {
+
+std::string PathFromEnvironment(const wchar_t* variable, const std::string& otherwise) {
   wchar_t path[MAX_PATH + 1] = {};
-  const DWORD length = GetEnvironmentVariableW(L"Q8_E2E_LAUNCHER", path, MAX_PATH + 1);
+  const DWORD length = GetEnvironmentVariableW(variable, path, MAX_PATH + 1);
   if (length > 0 && length <= MAX_PATH) return Utf8(path);
-  return BuildDir() + "Q8.exe";
+  return otherwise;
+}
+
+}  // namespace
+
+std::string LauncherExe() {
+  return PathFromEnvironment(L"Q8_E2E_LAUNCHER", BuildDir() + "Q8.exe");
+}
+
+std::string ShippedLauncherExe() {
+  return PathFromEnvironment(L"Q8_E2E_SHIPPED", LauncherExe());
 }
 
 Process::Process(Process&& other) noexcept

@@ -20,6 +20,9 @@ std::string BuildDir();
 // The Q8.exe under test: the file Q8_E2E_LAUNCHER names (a Windows path), so
 // a release's own Q8.exe can be tried, else the one built beside the tests.
 std::string LauncherExe();
+// The Q8.exe whose file is checked (the one that ships, 32-bit, also when the
+// tests run an x86-64 build): the file Q8_E2E_SHIPPED names, else LauncherExe.
+std::string ShippedLauncherExe();
 
 // A launcher process started by the test.
 class Process {
