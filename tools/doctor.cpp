@@ -150,18 +150,21 @@ void Settle(Expected* e, const wchar_t* whose, bool exists) {
                                                                  : std::wcslen(e->upper));
 }
 
+// An object type in plain words, with its article.
 const wchar_t* PlainType(const wchar_t* type) {
-  static const wchar_t* const kPlain[][2] = {{L"Mutant", L"mutex"},
-                                             {L"Event", L"event"},
-                                             {L"Section", L"file mapping"},
-                                             {L"Semaphore", L"semaphore"},
-                                             {L"Timer", L"timer"},
-                                             {L"Job", L"job object"},
-                                             {L"SymbolicLink", L"symbolic link"}};
+  static const wchar_t* const kPlain[][2] = {{L"Mutant", L"a mutex"},
+                                             {L"Event", L"an event"},
+                                             {L"Section", L"a file mapping"},
+                                             {L"Semaphore", L"a semaphore"},
+                                             {L"Timer", L"a timer"},
+                                             {L"Job", L"a job object"},
+                                             {L"SymbolicLink", L"a symbolic link"}};
   for (const auto& plain : kPlain) {
     if (std::wcscmp(type, plain[0]) == 0) return plain[1];
   }
-  return type;
+  static wchar_t other[64];
+  _snwprintf(other, 63, L"an object of type %ls", type);
+  return other;
 }
 
 // Why a presence name held under another file name is not the game's, and
@@ -218,7 +221,7 @@ void Diagnose(const wchar_t* name, const wchar_t* type, bool global) {
   }
   if (!meant) return;
   if (std::wcscmp(type, L"Semaphore") != 0) {
-    Append(why, 1024, L"a %ls where a semaphore is needed", PlainType(type));
+    Append(why, 1024, L"%ls where a semaphore is needed", PlainType(type));
   }
   if (why[0] == 0) return;
   ++nearMisses;
