@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Q8.exe's footprint: its size, its size outside resources and the DLLs it
-# imports, each beside its target, and the images of the icon it carries.
+# imports, each beside its target, the images of the icon it carries, and the
+# sizes of the tools shipped beside it.
 # Builds Q8.exe first if needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,4 +39,15 @@ for i in $(seq 0 $(( $(u 2 4) - 1 ))); do
   [ "$kind" = 89504e47 ] && kind=PNG || kind=bitmap
   printf '%-28s %8d   %s, %d-bit\n' "icon ${width/#0/256}x${height/#0/256}" \
     "$(u 4 $(( entry + 8 )))" "$kind" "$(u 2 $(( entry + 6 )))"
+done
+
+# The tools shipped beside it, which add nothing to Q8.exe: as shipped
+# (32-bit), and the x86-64 build where there is one.
+printf '\n%-28s %8s\n' "shipped beside Q8.exe" "bytes"
+for tool in Q8Quit Q8Doctor; do
+  [ -f "build/win32/$tool.exe" ] || cmake --build --preset win32 --target "$tool" >/dev/null
+  printf '%-28s %8d\n' "$tool.exe" "$(stat -c %s "build/win32/$tool.exe")"
+  if [ -f "build/win64/$tool.exe" ]; then
+    printf '%-28s %8d\n' "$tool.exe (x86-64 build)" "$(stat -c %s "build/win64/$tool.exe")"
+  fi
 done

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Builds the bundle the game's developers ship: a clean build of Q8.exe and
-# Q8Quit.exe in a fresh build folder, the generated q8_presence.h and
-# INTEGRATION.md, with SHA256SUMS over them, zipped as
+# Builds the bundle the game's developers ship: a clean build of Q8.exe,
+# Q8Quit.exe and Q8Doctor.exe in a fresh build folder, the generated
+# q8_presence.h and INTEGRATION.md, with SHA256SUMS over them, zipped as
 # dist/q8-launcher-<version>/ into dist/q8-launcher-<version>.zip.
 #   scripts/release.sh [--sign CERT.pem KEY.pem [--timestamp URL]]
 # Unsigned, two runs on the same sources give the same zip, byte for byte:
 # every file carries the last commit's time (or SOURCE_DATE_EPOCH), the
 # entries come in a fixed order with fixed modes, and nothing names this host
-# or its paths. --sign signs both programs with Authenticode (SHA-256) before
-# the checksums are taken; --timestamp adds an RFC 3161 time stamp from URL.
+# or its paths. --sign signs the three programs with Authenticode (SHA-256)
+# before the checksums are taken; --timestamp adds an RFC 3161 time stamp from
+# URL.
 # The key is handed to osslsigncode only: never printed, logged or copied.
 set -euo pipefail
 
@@ -61,7 +62,7 @@ rm -rf "$build"
 mkdir -p "$build"
 log="$build/build.log"
 if ! { cmake -S . -B "$build" --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel &&
-       cmake --build "$build" -j"$(nproc)" --target Q8 Q8Quit q8_presence_header; } >"$log" 2>&1; then
+       cmake --build "$build" -j"$(nproc)" --target Q8 Q8Quit Q8Doctor q8_presence_header; } >"$log" 2>&1; then
   cat "$log" >&2
   echo "release: the build failed" >&2
   exit 1
@@ -75,13 +76,16 @@ fi
 stage="$build/stage/$name"
 mkdir -p "$stage"
 cp "$build/include/q8_presence.h" INTEGRATION.md "$stage/"
-for exe in Q8.exe Q8Quit.exe; do
+for exe in Q8.exe Q8Quit.exe Q8Doctor.exe; do
   if [ -z "$cert" ]; then
     cp "$build/$exe" "$stage/$exe"
     continue
   fi
-  description="Q8 Game Launcher"
-  [ "$exe" = Q8.exe ] || description="Q8 Launcher Quit Tool"
+  case "$exe" in
+    Q8.exe) description="Q8 Game Launcher" ;;
+    Q8Quit.exe) description="Q8 Launcher Quit Tool" ;;
+    *) description="Q8 Launcher Doctor" ;;
+  esac
   # osslsigncode reports on stdout; its errors (on stderr) never hold the key.
   if ! osslsigncode sign -certs "$cert" -key "$key" -h sha256 -n "$description" \
          ${tsa:+-ts "$tsa"} -in "$build/$exe" -out "$stage/$exe" >/dev/null; then
@@ -90,7 +94,7 @@ for exe in Q8.exe Q8Quit.exe; do
   fi
 done
 
-files=(Q8.exe Q8Quit.exe q8_presence.h INTEGRATION.md)
+files=(Q8.exe Q8Quit.exe Q8Doctor.exe q8_presence.h INTEGRATION.md)
 (cd "$stage" && sha256sum "${files[@]}" >SHA256SUMS)
 files+=(SHA256SUMS)
 chmod 0644 "${files[@]/#/$stage/}"

@@ -51,7 +51,7 @@ zip="dist/$name.zip"
 # Unpacks the bundle into $work/$1 and checks its entries and checksums.
 unpack() {
   [ "$(unzip -Z1 "$zip" | paste -sd' ')" = "$name/ $name/Q8.exe $name/Q8Quit.exe \
-$name/q8_presence.h $name/INTEGRATION.md $name/SHA256SUMS" ] || fail "unexpected entries in $zip"
+$name/Q8Doctor.exe $name/q8_presence.h $name/INTEGRATION.md $name/SHA256SUMS" ] || fail "unexpected entries in $zip"
   unzip -q "$zip" -d "$work/$1"
   (cd "$work/$1/$name" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS ($1)"
 }
@@ -75,7 +75,7 @@ if grep -rqF -e "$PWD" "$work/unsigned"; then
 fi
 echo "release: two runs give the same $zip ($(stat -c %s "$zip") bytes), SHA256SUMS checks"
 
-for exe in Q8.exe Q8Quit.exe; do
+for exe in Q8.exe Q8Quit.exe Q8Doctor.exe; do
   signed="$work/signed/$name/$exe"
   osslsigncode verify -CAfile "$work/ca.pem" -TSA-CAfile "$work/ca.pem" -in "$signed" \
     >"$work/verify.log" 2>&1 || { cat "$work/verify.log" >&2; fail "$exe does not verify"; }
@@ -89,7 +89,7 @@ for exe in Q8.exe Q8Quit.exe; do
   cmp -s "$work/$exe" "$work/unsigned/$name/$exe" ||
     fail "$exe without its signature differs from the unsigned build"
 done
-echo "release: signed, time-stamped Q8.exe and Q8Quit.exe verify; unsigned again, they are the build"
+echo "release: signed, time-stamped Q8.exe, Q8Quit.exe and Q8Doctor.exe verify; unsigned again, they are the build"
 
 # A signed launcher under Wine, with the end-to-end tests' harness and game, in
 # a prefix of its own within the run of scripts/test.sh: the bundle's Q8.exe
