@@ -108,6 +108,12 @@ TEST(Doctor, InAnyScriptFolderShowsTheBytesAndFindsWhatTheLauncherFinds) {
   MessageBoxSeen box;
   EXPECT_FALSE(WaitForMessageBox(launcher.id(), 2000, &box)) << box.text;
   EXPECT_TRUE(launcher.Running());
+  // The doctor sees it by its events, whose names hold high bytes too.
+  EXPECT_EQ(RunTool("Q8Doctor.exe", "\"" + folder.Path(launcherName) + "\"", &output), 0u);
+  EXPECT_NE(output.find("\nlauncher running: yes (its instance event exists in this session)\r\n"
+                        "quit event: exists, not set\r\n"),
+            std::string::npos)
+      << output;
   EXPECT_EQ(RunTool("Q8Quit.exe"), 0u);
   DWORD code = 1234;
   EXPECT_TRUE(launcher.Wait(5000, &code));
