@@ -135,7 +135,9 @@ struct Expected {
   wchar_t upper[kNameBufferSize];
   const wchar_t* upperFile;  // upper without the prefix
 };
-Expected expected[2];  // game, companion
+Expected expected[2];         // game, companion
+wchar_t launcher[kLongText];  // the launcher's full path
+size_t folderLength = 0;      // of its folder, with the last backslash
 wchar_t launcherExtension[kNameBufferSize] = L".exe";
 
 void Settle(Expected* e, const wchar_t* whose, bool exists) {
@@ -167,24 +169,47 @@ const wchar_t* PlainType(const wchar_t* type) {
   return other;
 }
 
+// Converts a UTF-16 path to the ANSI code page as the system hands a program
+// its own path; lossy is set when a character has no equivalent there.
+int ToAnsi(const wchar_t* path, char* ansi, int size, BOOL* lossy) {
+  *lossy = FALSE;
+  const UINT page = GetACP();
+  return WideCharToMultiByte(CP_ACP, 0, path, -1, ansi, size, nullptr,
+                             page == CP_UTF8 ? nullptr : lossy);
+}
+
+// The game's presence name, as the listing shows it, that a launcher called
+// file in the same folder probes for; false when it probes for none.
+bool GameNameOfLauncher(const wchar_t* file, wchar_t* name, int size) {
+  static wchar_t path[kLongText];
+  static char ansi[4 * kLongText];
+  if (folderLength + std::wcslen(file) >= kLongText) return false;
+  Copy(path, kLongText, launcher, folderLength);
+  std::wcscat(path, file);
+  BOOL lossy = FALSE;
+  char built[kNameBufferSize];
+  return ToAnsi(path, ansi, sizeof ansi, &lossy) != 0 && BuildGamePresenceNameFor(ansi, built) &&
+         MultiByteToWideChar(CP_ACP, 0, built, -1, name, size) != 0;
+}
+
 // Why a presence name held under another file name is not the game's, and
-// which launcher name would probe for it: a launcher probes its own file name
-// with the last extension replaced by "main.exe", lowered.
-void ExplainOtherFile(const wchar_t* file, wchar_t* why, size_t size) {
-  const Expected& game = expected[0];
+// which launcher, renamed, would probe for it.
+void ExplainOtherFile(const wchar_t* name, wchar_t* why, size_t size) {
+  const wchar_t* file = name + kPresencePrefixLength;
   Append(why, size, L"named after %ls, not %ls, the file this launcher probes for", file,
-         game.wide + kPresencePrefixLength);
-  const size_t n = std::wcslen(file);
-  bool lower = n > 8 && EndsWith(file, L"main.exe");
-  for (size_t i = 0; lower && i + 8 < n; ++i) lower = file[i] < L'A' || file[i] > L'Z';
-  if (lower) {
-    Append(why, size, L"a launcher named %.*ls%ls would see it", static_cast<int>(n - 8), file,
-           launcherExtension);
-  } else {
-    Append(why, size,
-           L"no launcher name leads to it (a launcher probes a lowered name ending in "
-           L"main.exe)");
+         expected[0].wide + kPresencePrefixLength);
+  static wchar_t candidate[kNameBufferSize], probed[kNameBufferSize];
+  const size_t n = std::wcslen(file), extension = std::wcslen(launcherExtension);
+  if (n > 8 && _wcsicmp(file + n - 8, L"main.exe") == 0 && n - 8 + extension < kNameBufferSize) {
+    Copy(candidate, kNameBufferSize, file, n - 8);
+    std::wcscat(candidate, launcherExtension);
+    if (GameNameOfLauncher(candidate, probed, kNameBufferSize) && std::wcscmp(probed, name) == 0) {
+      Append(why, size, L"a launcher named %ls would see it", candidate);
+      return;
+    }
   }
+  Append(why, size, L"no launcher name leads to it: the game must hold exactly %ls",
+         expected[0].wide);
 }
 
 // Reports an object that looks meant for the launcher but that its probe does
@@ -208,7 +233,7 @@ void Diagnose(const wchar_t* name, const wchar_t* type, bool global) {
   }
   if (!meant && expected[0].exists && std::wcsncmp(upper, L"$$S$$", kPresencePrefixLength) == 0) {
     meant = true;
-    ExplainOtherFile(name + kPresencePrefixLength, why, 1024);
+    ExplainOtherFile(name, why, 1024);
   }
   for (const Expected& e : expected) {
     if (meant || !e.exists || std::wcsstr(upper, e.upperFile) == nullptr) continue;
@@ -351,15 +376,6 @@ void ReportEvents() {
   }
 }
 
-// Converts a UTF-16 path to the ANSI code page as the system hands a program
-// its own path; lossy is set when a character has no equivalent there.
-int ToAnsi(const wchar_t* path, char* ansi, int size, BOOL* lossy) {
-  *lossy = FALSE;
-  const UINT page = GetACP();
-  return WideCharToMultiByte(CP_ACP, 0, path, -1, ansi, size, nullptr,
-                             page == CP_UTF8 ? nullptr : lossy);
-}
-
 void SayName(const wchar_t* label, const Expected& e) {
   if (!e.exists) {
     Say(L"%ls: none: the launcher's path has no %ls, so it probes for nothing", label,
@@ -400,7 +416,6 @@ int main() {
     }
   }
 
-  static wchar_t launcher[kLongText];
   if (given != nullptr) {
     const DWORD n = GetFullPathNameW(given, kLongText - 8, launcher, nullptr);
     LocalFree(args);
@@ -418,6 +433,7 @@ int main() {
     std::wcscpy(slash + 1, kDefaultLauncher);
   }
   const wchar_t* fileName = std::wcsrchr(launcher, L'\\') + 1;
+  folderLength = fileName - launcher;
   if (const wchar_t* dot = std::wcsrchr(fileName, L'.')) {
     Copy(launcherExtension, kNameBufferSize, dot, std::wcslen(dot));
   }
@@ -451,16 +467,10 @@ int main() {
 
   // The game the launcher starts announces itself by its own file name,
   // which matches the probe only while the launcher is called Q8.exe.
-  static wchar_t beside[kLongText];
-  static char besideAnsi[4 * kLongText];
-  Copy(beside, kLongText, launcher, fileName - launcher);
-  std::wcscat(beside, kDefaultLauncher);
-  char started[kNameBufferSize];
-  BOOL ignored = FALSE;
-  if (ToAnsi(beside, besideAnsi, sizeof besideAnsi, &ignored) != 0 &&
-      BuildGamePresenceNameFor(besideAnsi, started) &&
-      (!game.exists || std::strcmp(started, game.ansi) != 0)) {
-    Say(L"renamed launcher: it starts %ls, which announces itself as %hs, but it probes for "
+  static wchar_t started[kNameBufferSize];
+  if (GameNameOfLauncher(kDefaultLauncher, started, kNameBufferSize) &&
+      (!game.exists || std::wcscmp(started, game.wide) != 0)) {
+    Say(L"renamed launcher: it starts %ls, which announces itself as %ls, but it probes for "
         L"%ls: name the launcher %ls",
         kGameFile, started, game.exists ? game.wide : L"nothing", kDefaultLauncher);
   }
