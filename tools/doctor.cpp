@@ -193,7 +193,9 @@ bool GameNameOfLauncher(const wchar_t* file, wchar_t* name, int size) {
 }
 
 // Why a presence name held under another file name is not the game's, and
-// which launcher, renamed, would probe for it.
+// which launcher, renamed, would probe for it, where the naming rule gives one
+// from the file name as held (names lowered from bytes of a double-byte code
+// page need not convert back).
 void ExplainOtherFile(const wchar_t* name, wchar_t* why, size_t size) {
   const wchar_t* file = name + kPresencePrefixLength;
   Append(why, size, L"named after %ls, not %ls, the file this launcher probes for", file,
@@ -208,8 +210,7 @@ void ExplainOtherFile(const wchar_t* name, wchar_t* why, size_t size) {
       return;
     }
   }
-  Append(why, size, L"no launcher name leads to it: the game must hold exactly %ls",
-         expected[0].wide);
+  Append(why, size, L"this launcher probes exactly %ls", expected[0].wide);
 }
 
 // Reports an object that looks meant for the launcher but that its probe does
