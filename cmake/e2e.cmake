@@ -13,6 +13,8 @@ add_executable(q8_e2e_tests tests/e2e/e2e_test.cpp tests/e2e/residency_test.cpp
 target_include_directories(q8_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(q8_e2e_tests PRIVATE gtest_main q8_shared version)
 add_dependencies(q8_e2e_tests Q8 TestGame Q8Quit Q8Doctor CPresenceGame)
+# Every test file parses GoogleTest and <windows.h>: once is enough.
+target_precompile_headers(q8_e2e_tests PRIVATE <gtest/gtest.h> <windows.h> <string> <vector>)
 
 add_executable(Q8ResidencyBench bench/residency_bench.cpp tests/e2e/harness.cpp)
 target_include_directories(Q8ResidencyBench PRIVATE ${CMAKE_SOURCE_DIR})
