@@ -61,16 +61,17 @@ TOKEN = re.compile(
 
 
 class Token:
-    __slots__ = ("kind", "text", "start", "end", "line")
+    __slots__ = ("kind", "text", "start", "end", "line", "macro")
 
-    def __init__(self, kind, text, start, end, line):
+    def __init__(self, kind, text, start, end, line, macro):
         self.kind, self.text, self.start, self.end, self.line = kind, text, start, end, line
+        self.macro = macro  # the #define whose body holds it, if any
 
 
 def tokenize(source):
     """The code tokens, without comments and without preprocessor lines other
     than the bodies of #define (#include, #if... and #pragma are left alone)."""
-    tokens, line, at_line_start, skip_line, pos, hidden = [], 1, True, None, 0, []
+    tokens, line, at_line_start, skip_line, pos, hidden, macro = [], 1, True, None, 0, [], None
     while pos < len(source):
         m = TOKEN.match(source, pos)
         kind, text = m.lastgroup, m.group()
@@ -106,11 +107,13 @@ def tokenize(source):
             skip_line = "define-name" if text == "define" else "all"
         elif skip_line == "define-name":
             skip_line = "define-params" if source[m.end():m.end() + 1] == "(" else "body"
+            macro = text
         elif skip_line == "define-params":
             if text == ")":
                 skip_line = "body"
         elif skip_line in (None, "body") and text != "\\" and not any(h[1] for h in hidden):
-            tokens.append(Token(kind, text, m.start(), m.end(), line))
+            tokens.append(Token(kind, text, m.start(), m.end(), line,
+                                macro if skip_line == "body" else None))
         at_line_start = False
         line += newlines
         pos = m.end()
@@ -285,6 +288,77 @@ class Parser:
         return j + 1
 
 
+def owners(tokens):
+    """For each token, the name a translation unit must mention to use the
+    code it is part of: a macro's, a function's or a constant's, or for the
+    members of a class the class's own (destructors are called unnamed).
+    None where no name is found."""
+    owner = [None] * len(tokens)
+    code = [i for i, t in enumerate(tokens) if t.macro is None]
+    for i, t in enumerate(tokens):
+        if t.macro is not None:
+            owner[i] = t.macro
+    classes = []  # (index of the closing brace, name)
+    k, first = 0, 0
+
+    def close(last, name):
+        for j in code[first:last + 1]:
+            owner[j] = classes[-1][1] if classes else name
+
+    def declared(lo, hi):
+        # The name before the first "(", "=", "[" or "{" of the declaration.
+        for j in range(lo, hi + 1):
+            if tokens[code[j]].text in ("(", "=", "[", "{", ";") and j > lo:
+                before = tokens[code[j - 1]]
+                return before.text if before.kind == "ident" else None
+        return None
+
+    while k < len(code):
+        t = tokens[code[k]]
+        if classes and code[k] == classes[-1][0]:
+            classes.pop()
+            first = k + 1
+        elif t.text == "{":
+            before = tokens[code[k - 1]].text if k > 0 else ""
+            words = [tokens[code[j]].text for j in range(first, k)]
+            kind = next((w for w in words if w in ("class", "struct", "union", "enum", "namespace")),
+                        None)
+            end = matching([tokens[j] for j in code], k)
+            if before in (")", "const", "override", "noexcept", "final", "=") or kind is None:
+                close(end, declared(first, k))  # a function's body or an initializer
+                k, first = end + 1, end + 1
+                continue
+            if kind == "namespace" or words[:1] == ["extern"]:
+                first = k + 1
+            else:
+                name = words[words.index(kind) + 1] if words.index(kind) + 1 < len(words) else None
+                classes.append((code[end], name))
+                close(k, name)
+                first = k + 1
+        elif t.text == ";":
+            close(k, declared(first, k))
+            first = k + 1
+        elif t.text == "}":
+            first = k + 1
+        k += 1
+    return owner
+
+
+IDENTIFIER = re.compile(r"[A-Za-z_]\w*")
+
+
+def mentions(source, skip=(0, 0)):
+    """The identifiers of a source outside comments and string literals, and
+    outside the span skip."""
+    found = set()
+    for m in TOKEN.finditer(source):
+        if m.lastgroup in ("comment", "string", "delim", "char") or skip[0] <= m.start() < skip[1]:
+            continue
+        if m.lastgroup == "ident":
+            found.add(m.group())
+    return found
+
+
 # ------------------------------------------------------------ operators
 
 SWAPS = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "==",
@@ -351,7 +425,7 @@ def char_variants(text):
 
 class Mutant:
     __slots__ = ("file", "line", "start", "end", "before", "after", "replacement", "code",
-                 "key", "index")
+                 "key", "index", "owner", "span")
 
     def describe(self):
         return "%s:%d: %s -> %s" % (self.file, self.line, self.before, self.after)
@@ -360,11 +434,21 @@ class Mutant:
 def mutants_of(path, source):
     tokens = tokenize(source)
     parser = Parser(tokens).run()
+    owner = owners(tokens)
+    # Where each owner is defined: its uses elsewhere are what count.
+    spans = {}
+    for t, name in zip(tokens, owner):
+        # A macro's span takes in its name on the #define line.
+        start = source.rfind("\n", 0, t.start) + 1 if t.macro else t.start
+        lo, hi = spans.get(name, (start, t.end))
+        spans[name] = (min(lo, start), max(hi, t.end))
     lines = source.split("\n")
     made = []
 
     def add(first, last, before, after, replacement):
         m = Mutant()
+        m.owner = owner[first] if path.endswith((".h", ".h.in")) else None
+        m.span = spans.get(m.owner, (0, 0))
         m.file, m.line = path, tokens[first].line
         m.start, m.end = tokens[first].start, tokens[last].end
         m.before, m.after, m.replacement = before, after, replacement
@@ -571,7 +655,29 @@ class Worker:
 class Judge:
     def __init__(self, builds, deps, limits):
         self.builds, self.deps, self.limits = builds, deps, limits
+        self.names = {}  # file -> the identifiers it mentions
         self.workers = queue.Queue()
+
+    def units_for(self, m):
+        """The translation units a mutant changes: those that include its file
+        and, for a header, mention what the change is part of (at -O0 nothing
+        is inlined, so a unit that never names a function or constant compiles
+        to the same code whatever its definition)."""
+        units = sorted(u for u, files in self.deps.items() if m.file in files)
+        if m.owner is None:
+            return units
+        with open(os.path.join(ROOT, m.file), encoding="utf-8") as f:
+            outside = mentions(f.read(), m.span)
+
+        def named(f):
+            if f == m.file:
+                return m.owner in outside
+            if f not in self.names:
+                with open(os.path.join(ROOT, f), encoding="utf-8") as source:
+                    self.names[f] = mentions(source.read())
+            return m.owner in self.names[f]
+
+        return [u for u in units if any(named(f) for f in self.deps[u] | {u})]
 
     def verdict(self, mutant):
         worker = self.workers.get()
@@ -590,7 +696,7 @@ class Judge:
                 f.write(original[:m.start] + m.replacement + original[m.end:])
             if m.file in HEADER_SOURCES and not w.generate_header():
                 return "killed", "build"
-            units = sorted(u for u, files in self.deps.items() if m.file in files)
+            units = self.units_for(m)
             for build in self.builds:
                 objects = {}
                 for u in units:

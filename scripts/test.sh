@@ -8,6 +8,7 @@
 #   scripts/test.sh              every stage: the project's one gate
 #   scripts/test.sh --quick      the logic alone: host and sanitizer tests
 #   scripts/test.sh STAGE...     the stages named, with the stages they need
+#   scripts/test.sh mutate       the mutation check of the logic (only when named)
 # Each stage writes build/logs/STAGE.log, shown when the stage fails. The run
 # ends with a table of its stages and the seconds each took.
 set -euo pipefail
@@ -78,6 +79,8 @@ stage host       setup,win32?       host_tests
 stage asan       setup,win32?       sanitizer_tests
 stage repro      win32              check_reproducible
 stage release    win32,wine         bash tests/release/release_test.sh
+stage mutate     setup,host?,asan?  python3 scripts/mutate.py
+on_request mutate
 
 select_stages "$@"
 stages_begin
