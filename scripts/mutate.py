@@ -5,8 +5,9 @@ tests catch.
 Every file under launcher/ but the Win32 platform file and the start-up code
 is mutated one small change at a time (a comparison, a connector, a literal,
 a removed statement...). Each mutant is rebuilt in build/mutate/ (only the
-translation units that include the changed file are recompiled, straight
-from the compile commands CMake wrote) and judged by the host tests: first
+translation units that include the changed file and, for a header, name what
+the change is part of are recompiled, straight from the compile commands
+CMake wrote) and judged by the host tests: first
 the plain build, then, if every test passed, the AddressSanitizer and
 UndefinedBehaviorSanitizer build. A failing test, a failing build or a run
 past its time limit kills the mutant; one that passes both survives.
@@ -97,9 +98,9 @@ def tokenize(source):
             directive = re.match(r"#\s*(\w+)(.*)", source[pos:source.find("\n", pos)])
             word, condition = directive.groups() if directive else ("", "")
             if word in ("if", "ifdef", "ifndef"):
-                mentions = "_WIN32" in condition
+                windows = "_WIN32" in condition
                 negated = word == "ifndef" or re.search(r"!\s*defined\s*\(?\s*_WIN32", condition)
-                hidden.append([mentions, mentions and not negated])
+                hidden.append([windows, windows and not negated])
             elif word == "else" and hidden:
                 hidden[-1][1] = hidden[-1][0] and not hidden[-1][1]
             elif word == "endif" and hidden:
@@ -826,7 +827,7 @@ def main():
             row[3] += 1
             survivors.append(m)
 
-    print("\n%-38s %5s %6s %5s %8s %6s" % ("file", "made", "killed", "equiv", "survived", "score"))
+    print("\n%-44s %5s %6s %5s %8s %6s" % ("file", "made", "killed", "equiv", "survived", "score"))
     total = [0, 0, 0, 0]
     for file, row in sorted(rows.items()):
         total = [a + b for a, b in zip(total, row)]
@@ -859,7 +860,7 @@ def format_row(name, row):
     made, killed, equivalent, survived = row
     judged = made - equivalent
     score = 100.0 * killed / judged if judged else 100.0
-    return "%-38s %5d %6d %5d %8d %5.1f%%" % (name, made, killed, equivalent, survived, score)
+    return "%-44s %5d %6d %5d %8d %5.1f%%" % (name, made, killed, equivalent, survived, score)
 
 
 if __name__ == "__main__":
