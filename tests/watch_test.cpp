@@ -62,7 +62,8 @@ TEST_F(Watch, AGracePeriodThatRunsOutEndsTheRunAtItsDeadline) {
 TEST_F(Watch, TheDeadlineIsTimeNotACountOfPasses) {
   // Nothing runs: the grace period begins after the first quit wait and its
   // probes. A pass lasts its two probes and the pause; with 79 ms probes
-  // (283 ms a pass) the 53rd pass begins 14999 ms in, short of the deadline.
+  // (283 ms a pass) one pass begins 53 * 283 = 14999 ms in, short of the
+  // deadline, so two more passes follow.
   const struct { std::uint64_t probeMs, passes; } cases[] = {{0, 121}, {79, 55}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.probeMs);
