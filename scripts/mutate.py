@@ -647,6 +647,8 @@ class Worker:
                             ignore=shutil.ignore_patterns("e2e", "fuzz", "release"))
         self.include = os.path.join(self.dir, "include")
         os.makedirs(self.include)
+        for name, _ in BUILDS:
+            os.makedirs(os.path.join(self.dir, name))
         self.generate_header()
 
     def generate_header(self):
@@ -710,7 +712,10 @@ class Judge:
                         return "killed", "build"
                     objects[u] = out
                 program = os.path.join(w.dir, build.name, TEST_TARGET)
-                if run(build.link_command(objects, program), cwd=build.dir).returncode != 0:
+                linked = run(build.link_command(objects, program), cwd=build.dir)
+                if linked.returncode != 0:
+                    if not objects:  # the baseline's own objects: not the mutant's fault
+                        raise RuntimeError("mutate: cannot link %s:\n%s" % (program, linked.stdout))
                     return "killed", "build"
                 # The limit is on processor time, which other work on the
                 # machine does not stretch; the clock only backs it up.
