@@ -21,6 +21,7 @@ add_executable(q8_host_tests
     tests/watch_test.cpp
     tests/fault_matrix_test.cpp
     tests/scenario.cpp
+    launcher/presence/announce.cpp
     launcher/presence/presence_for_path.cpp)
 target_link_libraries(q8_host_tests PRIVATE q8_logic q8_fake_platform GTest::gtest_main)
 # The generated q8_presence.h, compiled against a <windows.h> that reaches the

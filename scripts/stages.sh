@@ -8,7 +8,8 @@
 #     NEEDS: stage names joined by commas, or -. NAME? only orders: the stage
 #     waits for NAME to end, if it runs, but neither needs it to pass nor
 #     brings it into a run of chosen stages.
-#   select_stages [--quick | NAME...]    none: every stage
+#   select_stages [--quick | NAME...]    none: every stage but those on request
+#   on_request NAME...                   those stages run only when named
 #   stage_selected NAME
 #   stage_unable NAME REASON             a stage this host cannot run: it shows
 #                                        as skipped with its reason, as do the
@@ -22,6 +23,7 @@
 
 Q8_LOGS="$PWD/build/logs"
 stage_names=()
+stage_on_request=()
 declare -A stage_needs stage_cmd stage_wanted stage_pid stage_unable_reason
 stage_one_of=()
 
@@ -45,9 +47,15 @@ want_stage() {
   done
 }
 
+on_request() { stage_on_request+=("$@"); }
+
 select_stages() {
   local name
-  [ $# -gt 0 ] || set -- "${stage_names[@]}"
+  if [ $# -eq 0 ]; then
+    for name in "${stage_names[@]}"; do
+      [[ " ${stage_on_request[*]} " == *" $name "* ]] || set -- "$@" "$name"
+    done
+  fi
   for name in "$@"; do
     case "$name" in
       --quick) want_stage host; want_stage asan ;;
@@ -103,7 +111,7 @@ report_stage() {
   case "$status" in
     0)
       printf '%-10s ok      %6.1f s\n' "$name" "$(stage_seconds "$name")"
-      grep -E '% tests passed|^fault matrix|executions in|^reproducible|^wine:' "$log.log" |
+      grep -E '% tests passed|^fault matrix|executions in|^reproducible|^wine:|^mutants:' "$log.log" |
         sed 's/^/             /' || true
       ;;
     skipped) printf '%-10s skipped (%s)\n' "$name" "$(head -n 1 "$log.log")" ;;

@@ -9,6 +9,7 @@
 #   scripts/test.sh              every stage: the project's one gate
 #   scripts/test.sh --quick      the logic alone: host and sanitizer tests
 #   scripts/test.sh STAGE...     the stages named, with the stages they need
+#   scripts/test.sh mutate       the mutation check of the logic (only when named)
 # Each stage writes build/logs/STAGE.log, shown when the stage fails. The run
 # ends with a table of its stages and the seconds each took.
 set -euo pipefail
@@ -107,6 +108,8 @@ stage host       setup,win32?,win64?                host_tests
 stage asan       setup,win32?,win64?                sanitizer_tests
 stage repro      win32                              check_reproducible
 stage release    win32,$run_arch,wine-$run_arch     bash tests/release/release_test.sh
+stage mutate     setup,host?,asan?                  python3 scripts/mutate.py
+on_request mutate
 stage_one_must_pass e2e-win32 e2e-win64
 if [ "$run_arch" = win64 ]; then
   stage_unable wine-win32 "this host cannot run 32-bit programs"

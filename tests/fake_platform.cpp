@@ -17,6 +17,13 @@ struct Object {
   bool signalled;
 };
 
+// Windows' own numbers, written out rather than taken from the launcher's
+// platform header, so that a wrong value there fails the tests.
+constexpr unsigned long kWinErrorAlreadyExists = 183;
+constexpr unsigned long kWinWaitObject0 = 0;
+constexpr unsigned long kWinWaitTimeout = 0x102;
+constexpr unsigned long kWinWaitFailed = 0xFFFFFFFF;
+
 // No scenario runs for six simulated hours: one that does has lost its way,
 // and stopping the test beats hanging it.
 constexpr std::uint64_t kRunawayMs = 6ull * 3600 * 1000;
@@ -56,6 +63,7 @@ struct State {
   std::vector<std::string> probed;
   std::vector<std::uint64_t> probeTimes;
   std::uint64_t probesWithoutTimePassing = 0;
+  std::uint64_t probeMs = 0;
   int badCloses = 0;
   int calls[static_cast<int>(Op::kCount)] = {};
 };
@@ -200,6 +208,9 @@ int BadCloses() {
 int Calls(Op op) {
   return S().calls[static_cast<int>(op)];
 }
+void SetProbeMs(std::uint64_t ms) {
+  S().probeMs = ms;
+}
 void SetRunLabel(const std::string& label) {
   S().runLabel = label;
 }
@@ -237,7 +248,7 @@ Handle CreateNamedEvent(const char* name) {
       S().lastError = 6;  // ERROR_INVALID_HANDLE: the name belongs to another type
       return nullptr;
     }
-    S().lastError = kErrorAlreadyExists;
+    S().lastError = fake::kWinErrorAlreadyExists;
     return fake::NewHandle(name);
   }
   S().objects[name] = fake::Object{fake::Type::kEvent, 0, false};
@@ -248,7 +259,7 @@ Handle CreateNamedEvent(const char* name) {
 unsigned long LastError() {
   // A wrong answer is this call's only failure: a value left by something else.
   if (fake::Count(Op::kLastError))
-    return S().lastError == kErrorAlreadyExists ? 0 : kErrorAlreadyExists;
+    return S().lastError == fake::kWinErrorAlreadyExists ? 0 : fake::kWinErrorAlreadyExists;
   return S().lastError;
 }
 
@@ -257,7 +268,7 @@ unsigned long WaitOne(Handle handle, unsigned long milliseconds) {
   auto h = S().handles.find(reinterpret_cast<std::uintptr_t>(handle));
   if (fails || h == S().handles.end()) {
     S().lastError = 6;
-    return kWaitFailed;
+    return fake::kWinWaitFailed;
   }
   const std::string name = h->second;
   S().probesWithoutTimePassing = 0;
@@ -265,7 +276,7 @@ unsigned long WaitOne(Handle handle, unsigned long milliseconds) {
     auto it = S().objects.find(name);
     return it != S().objects.end() && it->second.signalled;
   });
-  return signalled ? kWaitObject0 : kWaitTimeout;
+  return signalled ? fake::kWinWaitObject0 : fake::kWinWaitTimeout;
 }
 
 Handle OpenNamedSemaphore(const char* name) {
@@ -276,6 +287,7 @@ Handle OpenNamedSemaphore(const char* name) {
     S().probesWithoutTimePassing = 0;
     fake::Advance(1, {});
   }
+  if (S().probeMs > 0) fake::Advance(S().probeMs, {});
   S().probed.push_back(name);
   S().probeTimes.push_back(S().elapsed);
   auto it = S().objects.find(name);
@@ -313,6 +325,9 @@ unsigned long ReportPath(const std::basic_string<Char>& path, Char* buffer,
   const bool fails = fake::Count(Op::kModulePath);
   if (fails || S().modulePathFails) {
     std::fill(buffer, buffer + std::min<unsigned long>(capacity, 40), Char('x'));
+    // What the UTF-16 call leaves looks like a path: the target path must not
+    // use it. (The probes take a failed ANSI call for one that wrote nothing.)
+    if (sizeof(Char) == 2 && capacity > 2) buffer[2] = Char('\\');
     S().lastError = 122;
     return 0;
   }

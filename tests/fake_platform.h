@@ -78,6 +78,8 @@ void FailNextEventCreation(unsigned long error);
 // a last error; the last error is wrong, the tick jumps hours ahead, the
 // sleep wakes at once.
 void FailCall(Op op, int call);
+// Each semaphore probe takes this long (0 at first): a slow system.
+void SetProbeMs(std::uint64_t ms);
 // Names the run in the message printed if it never ends.
 void SetRunLabel(const std::string& label);
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "launcher/command_line.h"
+#include "launcher/format.h"
 #include "launcher/instance_guard/event_names.h"
 #include "launcher/launch.h"
 #include "launcher/launcher.h"
@@ -16,6 +17,7 @@ std::u16string TargetFor(const std::u16string& path, bool unterminated = false) 
   fake::SetUnterminatedTruncation(unterminated);
   fake::SetWideModulePath(path);
   char16_t target[kTargetBufferSize];
+  std::fill(target, target + kTargetBufferSize, u'\\');  // what the buffer held must not matter
   BuildTargetPath(target);
   return target;
 }
@@ -32,6 +34,7 @@ TEST(CommandTail, SkipsTheProgramNameAndTheBlanksAfterIt) {
       {u"Q8.exe", u""},
       {u"", u""},
       {u"Q8.exe \t\x01\x1F x  y ", u"x  y "},
+      {u"Q!.exe !x", u"!x"},  // U+0021 is the first unit that is no blank
       {u"C:\\My\" \"Games\\Q8.exe +connect", u"+connect"},  // quotes inside the token
       {u"\"C:\\Q8.exe -unclosed", u""},
       {u"Q8\u00A0.exe x", u"x"},  // characters above U+0020 are not blanks
@@ -76,6 +79,19 @@ TEST(ErrorName, NamesTheTableAndFormatsEverythingElse) {
   }
 }
 
+TEST(FormatText, CutsTheTextToItsBufferAndNeverWritesPastIt) {
+  // Every size from none to more than the text needs; the units after the
+  // buffer's size must stay as they were.
+  const std::u16string whole = u"<ab|c> 100%";
+  for (std::size_t size = 0; size <= whole.size() + 2; ++size) {
+    char16_t buffer[16];
+    std::fill(buffer, buffer + 16, u'#');
+    FormatText(buffer, size, "<%s|%s> 100%", u"ab", u"c");
+    if (size > 0) EXPECT_EQ(std::u16string(buffer), whole.substr(0, size - 1)) << size;
+    EXPECT_EQ(std::u16string(buffer + size, buffer + 16), std::u16string(16 - size, u'#')) << size;
+  }
+}
+
 TEST(TargetPath, ReplacesTheLaunchersFileName) {
   const struct {
     const char16_t* path;
@@ -115,8 +131,10 @@ TEST(TargetPath, FileNamesStartingNearTheEndOfTheBufferAreWrittenWhole) {
       std::u16string dir = u"C:\\" + std::u16string(nameAt - 4, u'd') + u"\\";
       if (nameAt % 2 == 0) dir.replace(3, 4, u"\U0001F3AE\U0001F3AE");
       ASSERT_EQ(dir.size(), nameAt);
-      if (nameAt == 260 && !unterminated) continue;  // the path is cut before that backslash
-      EXPECT_EQ(TargetFor(dir + u"Q8.exe", unterminated), dir + u"Q8Main.EXE")
+      // Cut before that last backslash, the path keeps only its first folder.
+      const bool cut = nameAt == 260 && !unterminated;
+      EXPECT_EQ(TargetFor(dir + u"Q8.exe", unterminated),
+                cut ? u"C:\\Q8Main.EXE" : dir + u"Q8Main.EXE")
           << "name at " << nameAt << (unterminated ? ", unterminated" : "");
     }
   }
@@ -126,7 +144,7 @@ using Entry = Scenario;
 
 TEST_F(Entry, ASecondLauncherEndsAtOnceAndLaunchesNothing) {
   fake::Hold(kInstanceEventName, fake::Type::kEvent);
-  EXPECT_EQ(RunLauncher(), kExitOk);
+  EXPECT_EQ(RunLauncher(), 0);  // the number itself: scripts that start the launcher test it
   EXPECT_TRUE(fake::Launches().empty());
   EXPECT_TRUE(fake::Messages().empty());
   EXPECT_EQ(fake::Elapsed(), 0u);
@@ -179,7 +197,7 @@ TEST_F(Entry, AFailedLaunchNamesItsErrorInAMessageBox) {
     SCOPED_TRACE(code);
     SetUp();
     fake::ScriptLaunch(false, code);
-    EXPECT_EQ(RunLauncher(), kExitStartFailed);
+    EXPECT_EQ(RunLauncher(), -1);
     ASSERT_EQ(fake::Messages().size(), 1u);
     const fake::Message& m = fake::Messages()[0];
     char16_t hex[11];
@@ -197,10 +215,13 @@ TEST_F(Entry, StartupWaitTimesOutAtThirtySecondsOnEitherSideOfTheTickWrap) {
       u"Failed to start C:\\Games\\Q8\\Q8Main.EXE!\r\n( timed out waitinf for game to startup )";
   // The last poll that can succeed lies at 29750 ms; the one at 30000 ms
   // times out even when it sees the game.
+  // Probes that take 169 ms each put the 72nd poll 29999 ms after the start:
+  // not yet timed out, so a 73rd poll follows.
   const struct {
     plat::Tick startTick;
     std::uint64_t gameAt;
     int exitCode;
+    std::uint64_t probeMs = 0, polls = 120;
   } cases[] = {
       {1000, 29750, kExitOk},
       {1000, 29751, kExitStartFailed},
@@ -209,10 +230,12 @@ TEST_F(Entry, StartupWaitTimesOutAtThirtySecondsOnEitherSideOfTheTickWrap) {
       {0xFFFFFFFFu - 20000, 30000, kExitStartFailed},
       {0xFFFFFF00u, 29750, kExitOk},
       {0xFFFFFF00u, UINT64_MAX - 1, kExitStartFailed},
+      {1000, UINT64_MAX - 1, kExitStartFailed, 169, 73},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "start tick " << c.startTick << ", game at " << c.gameAt);
     fake::Reset(c.startTick);
+    fake::SetProbeMs(c.probeMs);
     fake::SetModulePath(kLauncherPath);
     PresentBetween(kGamePresence, c.gameAt);
     QuitAt(c.gameAt);  // so the run ends where the startup wait does
@@ -221,10 +244,10 @@ TEST_F(Entry, StartupWaitTimesOutAtThirtySecondsOnEitherSideOfTheTickWrap) {
       EXPECT_EQ(fake::Elapsed(), 29750u);
       EXPECT_TRUE(fake::Messages().empty());
     } else {
-      EXPECT_EQ(fake::Elapsed(), 30000u);
+      EXPECT_EQ(fake::Elapsed(), c.probeMs + c.polls * (250 + c.probeMs));
       ASSERT_EQ(fake::Messages().size(), 1u);
       EXPECT_EQ(fake::Messages()[0].text, timedOut);
-      EXPECT_EQ(fake::Calls(fake::Op::kOpenSemaphore), 1 + 120) << "one probe per poll";
+      EXPECT_EQ(fake::Calls(fake::Op::kOpenSemaphore), 1 + c.polls) << "one probe per poll";
     }
     EXPECT_EQ(fake::OpenHandles(), 0);
   }

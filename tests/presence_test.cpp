@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "launcher/presence/announce.h"
 #include "launcher/presence/presence.h"
 #include "q8_presence.h"  // generated; <windows.h> is tests/fake_windows/windows.h
 #include "tests/naming_oracle.h"
@@ -66,6 +67,7 @@ TEST(TrimToFileNameLower, CutsAtTheLastSeparatorAndLowersOnlyAtoZ) {
       {"\\Abc", "\\abc"},  // the first byte is never taken as a separator
       {"dir\\", ""},
       {"[Q]@`\xC4\xE9.EXE", "[q]@`\xC4\xE9.exe"},  // bytes next to A-Z and high bytes stay
+      {"C:\\ZA\\AZ{z}.EXE", "az{z}.exe"},          // both ends of A-Z
       {"", ""},
   };
   for (const auto& c : cases) {
@@ -197,6 +199,27 @@ TEST(PresenceHeader, TheGameBesideTheLauncherAnnouncesWhatItProbes) {
   }
   // A renamed game is no longer the one the launcher waits for.
   EXPECT_EQ(Announced("C:\\Games\\Q8\\Game.exe"), "$$s$$game.exe");
+}
+
+TEST(PresenceHeader, AnAnnouncementHoldsItsNameUntilReleasedOrDestroyed) {
+  for (bool released : {true, false}) {
+    fake::Reset();
+    fake::SetModulePath("C:\\Games\\Q8\\Q8Main.EXE");
+    fake_windows::created.clear();
+    {
+      PresenceAnnouncement presence;
+      EXPECT_TRUE(presence.Holding());
+      EXPECT_STREQ(presence.Name(), "$$s$$q8main.exe");
+      EXPECT_EQ(fake_windows::created, std::vector<std::string>{"$$s$$q8main.exe"});
+      EXPECT_EQ(fake_windows::open, 1);
+      if (released) {
+        presence.Release();
+        EXPECT_FALSE(presence.Holding());
+        EXPECT_EQ(fake_windows::open, 0);
+      }
+    }
+    EXPECT_EQ(fake_windows::open, 0);
+  }
 }
 
 TEST(PresenceHeader, EveryPathLengthMatchesTheRuleAndAFailedPathCreatesNothing) {

@@ -4,6 +4,7 @@
 
 #include "launcher/instance_guard/event_names.h"
 #include "launcher/launcher.h"
+#include "launcher/watch.h"
 #include "tests/scenario.h"
 
 namespace {
@@ -33,20 +34,45 @@ void ExpectEndedByGracePeriodAfter(std::uint64_t lastSeenMs) {
 
 using Watch = Scenario;
 
-TEST_F(Watch, AGracePeriodThatRunsOutEndsTheRunWithinItsBounds) {
-  // Drop times at every phase of the 250 ms quit wait.
-  for (std::uint64_t drop : {5000u, 5001u, 5124u, 5125u, 5249u, 5250u, 7777u}) {
-    SCOPED_TRACE(drop);
+TEST_F(Watch, AGracePeriodThatRunsOutEndsTheRunAtItsDeadline) {
+  // Drop times at every phase of the 250 ms quit wait. The grace period begins
+  // at the first quit wait's end that no longer sees the game; its pass 15000
+  // ms later is the first at the deadline, and the run ends after its pause.
+  const struct {
+    std::uint64_t drop, end;
+  } cases[] = {{5000, 5000 + 15125}, {5001, 5250 + 15125}, {5124, 5250 + 15125},
+               {5125, 5250 + 15125}, {5249, 5250 + 15125}, {5250, 5250 + 15125},
+               {7777, 8000 + 15125}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.drop);
     SetUp();
-    GameRunsUntil(drop);
+    GameRunsUntil(c.drop);
     EXPECT_EQ(RunLauncher(), kExitOk);
-    ExpectEndedByGracePeriodAfter(drop);
+    EXPECT_EQ(fake::Elapsed(), c.end);
     // Every pass probes the game, then the companion.
     const auto& names = fake::ProbedNames();
     for (std::size_t i = 1; i + 1 < names.size(); i += 2) {
       ASSERT_EQ(names[i], kGamePresence) << i;
       ASSERT_EQ(names[i + 1], kCompanionPresence) << i;
     }
+    TearDown();
+  }
+}
+
+TEST_F(Watch, TheDeadlineIsTimeNotACountOfPasses) {
+  // Nothing runs: the grace period begins after the first quit wait and its
+  // probes. A pass lasts its two probes and the pause; with 79 ms probes
+  // (283 ms a pass) one pass begins 53 * 283 = 14999 ms in, short of the
+  // deadline, so two more passes follow.
+  const struct { std::uint64_t probeMs, passes; } cases[] = {{0, 121}, {79, 55}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.probeMs);
+    SetUp();
+    fake::SetProbeMs(c.probeMs);
+    InstanceGuard guard;
+    WatchGame(guard);
+    guard.Release();
+    EXPECT_EQ(fake::Elapsed(), 250 + 2 * c.probeMs + c.passes * (125 + 2 * c.probeMs));
     TearDown();
   }
 }
