@@ -185,6 +185,14 @@ TEST(PresenceNames, EveryPathLengthMatchesTheRule) {
     EXPECT_EQ(BuildCompanionPresenceNameFor(path.c_str(), name) ? name : "",
               oracle::ExpectedCompanionName(reported));
   }
+  // The only dot on the last byte a launcher's path call reports, and one past it.
+  for (const std::size_t dot : {258, 259}) {
+    const std::string path = "C:\\G\\" + std::string(dot - 5, 'x') + ".exe";
+    char name[kNameBufferSize];
+    EXPECT_EQ(BuildGamePresenceNameFor(path.c_str(), name) ? name : "",
+              Built(BuildGamePresenceName, path))
+        << dot;
+  }
 }
 
 TEST(PresenceHeader, TheGameBesideTheLauncherAnnouncesWhatItProbes) {
