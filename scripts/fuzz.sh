@@ -20,7 +20,7 @@ build="$root/build/fuzz"
 artifacts="$build/artifacts"
 log="$build/build.log"
 mkdir -p "$build" "$artifacts"
-if ! { cmake -S "$root/tests/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ \
+if ! { cmake -S "$root/tests/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
          -DCMAKE_C_COMPILER=clang && cmake --build "$build" -j"$(nproc)"; } >"$log" 2>&1; then
   cat "$log" >&2
   echo "fuzz: the build failed" >&2

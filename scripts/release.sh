@@ -61,7 +61,7 @@ build="build/release"
 rm -rf "$build"
 mkdir -p "$build"
 log="$build/build.log"
-if ! { cmake -S . -B "$build" --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel &&
+if ! { cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel &&
        cmake --build "$build" -j"$(nproc)" --target Q8 Q8Quit Q8Doctor q8_presence_header; } >"$log" 2>&1; then
   cat "$log" >&2
   echo "release: the build failed" >&2

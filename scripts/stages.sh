@@ -72,6 +72,11 @@ stage_one_must_pass() { stage_one_of=("$@"); }
 
 now() { date +%s.%N; }
 
+# Waits $1 seconds without starting a process, as the stages that wait for
+# others poll often: a read that times out on a pipe nobody writes to.
+exec {stage_pause_fd}<> <(:)
+stage_pause() { read -rt "$1" -u "$stage_pause_fd" || true; }
+
 launch_stage() {
   local name="$1" log="$Q8_LOGS/$1"
   set -m  # a process group of its own, stopped as one
@@ -88,7 +93,7 @@ launch_stage() {
     read -ra needs <<<"${stage_needs[$name]}"
     for need in "${needs[@]}"; do
       stage_selected "${need%\?}" || continue
-      while [ ! -f "$Q8_LOGS/${need%\?}.rc" ]; do sleep 0.1; done
+      while [ ! -f "$Q8_LOGS/${need%\?}.rc" ]; do stage_pause 0.1; done
       if [[ "$need" != *\? ]] && [ "$(cat "$Q8_LOGS/$need.rc")" != 0 ]; then
         echo "skipped: $need did not pass"
         echo skipped >"$log.rc"

@@ -54,7 +54,7 @@ check_reproducible() {
 # The fuzz targets' build on its own, so that it can start early;
 # scripts/fuzz.sh then finds them built.
 build_fuzz() {
-  cmake -S tests/fuzz -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+  cmake -S tests/fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
   cmake --build build/fuzz -j2
 }
 

@@ -9,7 +9,8 @@
 # by its process id, and leaves nothing behind, also when interrupted.
 
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko add-on prompts
+# No Mono or Gecko add-on prompts, and no menu entries for the programs run.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 Q8_WINE_DIR="${Q8_WINE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine}"
 
