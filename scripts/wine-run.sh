@@ -88,7 +88,7 @@ wine_socket_dir() {
 wine_template() {
   local version
   wine_arch "$1"
-  version="$("$Q8_WINE" --version), services trimmed"
+  version="$("$Q8_WINE" --version), services trimmed (6)"
   mkdir -p "$Q8_WINE_DIR"
   (
     flock 9
@@ -101,14 +101,16 @@ wine_template() {
     env -u LC_ALL -u LC_CTYPE -u LC_MESSAGES LANG=C.UTF-8 WINEPREFIX="$Q8_TEMPLATE" \
       "$Q8_WINE" wineboot --init >/dev/null 2>&1 || true
     # Every scenario starts its prefix afresh: the services that start with it
-    # and serve nothing the launcher or its tests use (devices, networking,
-    # the event log) would cost a third of that start's processor time.
+    # and serve nothing the launcher or its tests use (devices, input devices,
+    # networking, the event log) would cost a third of that start's processor
+    # time.
     printf '%s\r\n' REGEDIT4 "" \
       '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\PlugPlay]' '"Start"=dword:00000004' \
       '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\Eventlog]' '"Start"=dword:00000004' \
       '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\NDIS]' '"Start"=dword:00000004' \
       '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\nsiproxy]' '"Start"=dword:00000004' \
       '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\MountMgr]' '"Start"=dword:00000004' \
+      '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\winebus]' '"Start"=dword:00000004' \
       >"$Q8_TEMPLATE/drive_c/services.reg"
     WINEPREFIX="$Q8_TEMPLATE" "$Q8_WINE" regedit /S 'C:\services.reg' >/dev/null 2>&1
     rm -f "$Q8_TEMPLATE/drive_c/services.reg"
