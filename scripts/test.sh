@@ -99,7 +99,7 @@ stage wine-win32 setup                              wine_template win32
 stage wine-win64 setup                              wine_template win64
 stage e2e-win32  win32,wine-win32                   e2e_tests win32
 stage e2e-win64  win32,win64,wine-win64,e2e-win32?  e2e_tests win64
-stage fuzz-build setup,win64?                       build_fuzz
+stage fuzz-build setup                              build_fuzz
 stage fuzz       fuzz-build                         bash scripts/fuzz.sh 15 2
 stage host       setup,win32?,win64?                host_tests
 stage asan       setup,win32?,win64?                sanitizer_tests
