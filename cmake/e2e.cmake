@@ -20,41 +20,27 @@ add_executable(Q8ResidencyBench bench/residency_bench.cpp tests/e2e/harness.cpp)
 target_include_directories(Q8ResidencyBench PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(Q8ResidencyBench Q8)
 
-# One CTest entry a line, so each shows (and times out) on its own. A line is
-# a GoogleTest filter, optionally followed by @ and the LANG to run it under
-# (which sets Wine's ANSI code page; C.UTF-8 otherwise):
+# One CTest entry a line, each in a Wine prefix of its own, all side by side.
+# A line is a GoogleTest filter, optionally followed by @ and the LANG to run
+# it under (which sets Wine's ANSI code page; C.UTF-8 otherwise):
 #   Launch.HandsTheGameExactlyItsTail@ja_JP.UTF-8
-# Scenarios that must see each other's named objects go on one line, as one
-# filter (A.B:C.D), and so share a prefix.
+# Scenarios on one line (A.B:C.D) share a prefix and run one after another:
+# those that must see each other's named objects, and short ones beside a long
+# one, as every prefix's start costs about two seconds of processor time. A
+# line takes at most about 40 s on its own.
 set(E2E_SCENARIOS
-    Binary.IsA32BitGuiProgramWithOnlySystemImports
-    Binary.CarriesItsIconAndVersionBlockAndNoManifest
-    Launch.ASecondLauncherEndsAtOnceAndLaunchesNothing
-    Launch.HandsTheGameExactlyItsTail
-    Launch.NoArgumentsHandTheGameAnEmptyTail
-    Launch.AMissingGameIsReportedInAMessageBox
     Launch.AGameThatNeverAnnouncesItselfTimesOut
     Launch.ARenamedLauncherStartsTheGameAndTimesOut
-    Residency.TheLauncherEndsAGracePeriodAfterTheGameExits
     Residency.TheCompanionKeepsTheLauncherResident
-    Residency.AGameRestartedEightSecondsLaterKeepsTheLauncherResident
-    Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning
     Residency.WithItsQuitEventNameTakenTheLauncherStillWatchesQuietly
-    Residency.AGameInCWithOnlyThePresenceHeaderIsSeenUntilItEnds
-    Hostile.AStormOfLaunchersLeavesExactlyOneResident
-    Hostile.AnInstanceEventNameTakenByAMutexKeepsTheLauncherQuiet
-    Hostile.FoldersAtThePathLimitsEitherWorkOrFailThroughTheMessageBox
-    AnyScript.TheGameStartsFromAnyFolderWithItsArgumentsOrTheBoxNamesTheTruePath
-    Doctor.SeesTheRightSemaphoreAndNamesEachMistake
-    Doctor.WaitReportsWhenALateGameAppeared
-    Doctor.InAnyScriptFolderShowsTheBytesAndFindsWhatTheLauncherFinds
+    Residency.AGameRestartedEightSecondsLaterKeepsTheLauncherResident:Binary.*:Launch.ASecondLauncherEndsAtOnceAndLaunchesNothing
+    Residency.TheLauncherEndsAGracePeriodAfterTheGameExits:Residency.AGameInCWithOnlyThePresenceHeaderIsSeenUntilItEnds
+    Hostile.AStormOfLaunchersLeavesExactlyOneResident:Hostile.AnInstanceEventNameTakenByAMutexKeepsTheLauncherQuiet:Launch.AMissingGameIsReportedInAMessageBox:Launch.HandsTheGameExactlyItsTail:Launch.NoArgumentsHandTheGameAnEmptyTail
+    Hostile.FoldersAtThePathLimitsEitherWorkOrFailThroughTheMessageBox:Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning:Doctor.SeesTheRightSemaphoreAndNamesEachMistake:Doctor.WaitReportsWhenALateGameAppeared
+    AnyScript.TheGameStartsFromAnyFolderWithItsArgumentsOrTheBoxNamesTheTruePath:Doctor.InAnyScriptFolderShowsTheBytesAndFindsWhatTheLauncherFinds
     # Under code page 932 too: a folder in any script, and the named objects
     # the launcher and its tools share.
-    AnyScript.TheGameStartsFromAnyFolderWithItsArgumentsOrTheBoxNamesTheTruePath@ja_JP.UTF-8
-    Launch.ASecondLauncherEndsAtOnceAndLaunchesNothing@ja_JP.UTF-8
-    Launch.HandsTheGameExactlyItsTail@ja_JP.UTF-8
-    Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning@ja_JP.UTF-8
-    Doctor.InAnyScriptFolderShowsTheBytesAndFindsWhatTheLauncherFinds@ja_JP.UTF-8)
+    AnyScript.TheGameStartsFromAnyFolderWithItsArgumentsOrTheBoxNamesTheTruePath:Doctor.InAnyScriptFolderShowsTheBytesAndFindsWhatTheLauncherFinds:Launch.ASecondLauncherEndsAtOnceAndLaunchesNothing:Launch.HandsTheGameExactlyItsTail:Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning@ja_JP.UTF-8)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(arch win32)
 else()
@@ -69,7 +55,12 @@ set(shipped "")
 if(Q8_SHIPPED_LAUNCHER)
   string(REPLACE "/" "\\" shipped "Z:${Q8_SHIPPED_LAUNCHER}")
 endif()
+# Each line's GoogleTest report goes to e2e-results/, where the test run counts
+# the scenarios that passed.
+string(REPLACE "/" "\\" results "Z:${CMAKE_BINARY_DIR}/e2e-results")
+set(index 0)
 foreach(line ${E2E_SCENARIOS})
+  math(EXPR index "${index} + 1")
   string(REPLACE "@" ";" parts "${line}")
   list(GET parts 0 filter)
   list(LENGTH parts count)
@@ -79,14 +70,16 @@ foreach(line ${E2E_SCENARIOS})
   endif()
   add_test(NAME e2e.${line}
            COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/e2e-scenario.sh ${arch} e2e.${line} ${lang}
-                   $<TARGET_FILE:q8_e2e_tests> --gtest_filter=${filter})
-  set_tests_properties(e2e.${line} PROPERTIES TIMEOUT 120 LABELS e2e)
-  if(shipped AND filter MATCHES "^Binary[.]")
-    set_tests_properties(e2e.${line} PROPERTIES ENVIRONMENT "Q8_E2E_SHIPPED=${shipped}")
+                   $<TARGET_FILE:q8_e2e_tests> --gtest_filter=${filter}
+                   --gtest_output=xml:${results}\\${index}.xml)
+  set(environment "")
+  if(shipped)
+    list(APPEND environment "Q8_E2E_SHIPPED=${shipped}")
   endif()
   # The tests check that Wine took the code page the locale stands for: a
   # missing locale would quietly leave them on the default one.
   if(lang MATCHES "^ja_JP")
-    set_tests_properties(e2e.${line} PROPERTIES ENVIRONMENT Q8_E2E_CODE_PAGE=932)
+    list(APPEND environment Q8_E2E_CODE_PAGE=932)
   endif()
+  set_tests_properties(e2e.${line} PROPERTIES TIMEOUT 120 LABELS e2e ENVIRONMENT "${environment}")
 endforeach()

@@ -116,7 +116,7 @@ report_stage() {
   case "$status" in
     0)
       printf '%-10s ok      %6.1f s\n' "$name" "$(stage_seconds "$name")"
-      grep -E '% tests passed|^fault matrix|executions in|^reproducible|^wine:|^mutants:' "$log.log" |
+      grep -E '% tests passed|^scenarios:|^fault matrix|executions in|^reproducible|^wine:|^mutants:' "$log.log" |
         sed 's/^/             /' || true
       ;;
     skipped) printf '%-10s skipped (%s)\n' "$name" "$(head -n 1 "$log.log")" ;;

@@ -141,8 +141,8 @@ wine_template_changes() {
 # Makes a prefix for the scenario $1 below the run directory and prints its
 # path. The copy takes about 0.05 s.
 wine_prefix_new() {
-  local prefix reg
-  prefix="$(mktemp -d "$Q8_WINE_RUN/${1//[^A-Za-z0-9._@-]/_}.XXXX")"
+  local prefix reg name="${1//[^A-Za-z0-9._@-]/_}"
+  prefix="$(mktemp -d "$Q8_WINE_RUN/${name:0:64}.XXXX")"
   cp -al "$Q8_TEMPLATE/." "$prefix/"
   for reg in "$Q8_TEMPLATE"/*.reg; do
     cp --remove-destination "$reg" "$prefix/${reg##*/}"
