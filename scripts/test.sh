@@ -126,7 +126,8 @@ stage fuzz       fuzz-build                         bash scripts/fuzz.sh 15 2
 stage host       setup,win32?,win64?                host_tests
 stage asan       setup,win32?,win64?                sanitizer_tests
 stage repro      win32,release                      check_reproducible
-stage release    win32,$run_arch,wine-$run_arch     bash tests/release/release_test.sh
+stage release    setup                              bash tests/release/release_test.sh bundle
+stage e2e-signed release,$run_arch,wine-$run_arch   bash tests/release/release_test.sh e2e
 stage mutate     setup,host?,asan?                  python3 scripts/mutate.py
 on_request mutate
 stage_one_must_pass e2e-win32 e2e-win64
