@@ -16,6 +16,8 @@
 #                                        stages that need it
 #   stage_one_must_pass NAME...          the run fails unless one of these
 #                                        passes, when any is selected
+#   stage_low_priority NAME...           those run niced: they take the
+#                                        processor time the others leave
 #   stages_begin                         starts the run (run_stages does, if need be)
 #   run_stages_first NAME...             runs those to their end first
 #   run_stages                           runs the rest; at the end of the run
@@ -24,7 +26,7 @@
 Q8_LOGS="$PWD/build/logs"
 stage_names=()
 stage_on_request=()
-declare -A stage_needs stage_cmd stage_wanted stage_pid stage_unable_reason
+declare -A stage_needs stage_cmd stage_wanted stage_pid stage_unable_reason stage_low
 stage_one_of=()
 
 stage() {
@@ -70,6 +72,11 @@ stage_unable() { stage_unable_reason[$1]="$2"; }
 
 stage_one_must_pass() { stage_one_of=("$@"); }
 
+stage_low_priority() {
+  local name
+  for name in "$@"; do stage_low[$name]=1; done
+}
+
 now() { date +%s.%N; }
 
 # Waits $1 seconds without starting a process, as the stages that wait for
@@ -100,6 +107,7 @@ launch_stage() {
         exit 0
       fi
     done
+    [ -z "${stage_low[$name]:-}" ] || renice -n 10 -p "$BASHPID" >/dev/null
     now >"$log.start"
     trap "status=\$?; now >$(printf %q "$log.end"); echo \$status >$(printf %q "$log.rc")" EXIT
     eval "${stage_cmd[$name]}"

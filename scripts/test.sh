@@ -104,15 +104,15 @@ else
 fi
 
 # The stages. A stage starts once those it needs have passed; NAME? only
-# waits for NAME to end. The end-to-end tests wait for the Windows builds, so
-# those share the cores only with the fuzz targets (which take 15 s a target
-# whatever happens); the host builds follow them and run beside the
-# end-to-end tests, whose launchers mostly sleep through grace periods and
-# time-outs. The x86-64 end-to-end tests need the 32-bit build too: their
-# checks of the file look at the Q8.exe that ships; where both architectures
-# run, they follow the 32-bit ones rather than double the load their timings
-# are measured under. The release test runs its signed launcher for the
-# architecture the host runs.
+# waits for NAME to end. The way to the end-to-end tests (the Windows builds,
+# the Wine templates) and those tests themselves, whose timings are measured,
+# run at the normal priority; the rest (builds and tests on the host, the fuzz
+# targets, the release bundle) at a lower one, taking the processor time those
+# leave. The x86-64 end-to-end tests need the 32-bit build too: their checks of
+# the file look at the Q8.exe that ships; where both architectures run, they
+# follow the 32-bit ones rather than double the load their timings are
+# measured under. The signed launcher runs end to end for the architecture the
+# host runs.
 #     name       needs                              command
 stage setup      -                                  bash scripts/setup.sh
 stage win32      setup                              build_windows win32 "${win32_targets[@]}"
@@ -121,15 +121,16 @@ stage wine-win32 setup                              wine_template win32
 stage wine-win64 setup                              wine_template win64
 stage e2e-win32  win32,wine-win32                   e2e_tests win32
 stage e2e-win64  win32,win64,wine-win64,e2e-win32?  e2e_tests win64
-stage fuzz-build setup,win64?                       build_fuzz
+stage fuzz-build setup                              build_fuzz
 stage fuzz       fuzz-build                         bash scripts/fuzz.sh 15 2
-stage host       setup,win32?,win64?                host_tests
-stage asan       setup,win32?,win64?                sanitizer_tests
+stage host       setup                              host_tests
+stage asan       setup                              sanitizer_tests
 stage repro      win32,release                      check_reproducible
 stage release    setup                              bash tests/release/release_test.sh bundle
 stage e2e-signed release,$run_arch,wine-$run_arch   bash tests/release/release_test.sh e2e
 stage mutate     setup,host?,asan?                  python3 scripts/mutate.py
 on_request mutate
+stage_low_priority fuzz-build fuzz host asan repro release
 stage_one_must_pass e2e-win32 e2e-win64
 if [ "$run_arch" = win64 ]; then
   stage_unable wine-win32 "this host cannot run 32-bit programs"
