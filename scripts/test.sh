@@ -130,7 +130,7 @@ stage release    setup                              bash tests/release/release_t
 stage e2e-signed release,$run_arch,wine-$run_arch   bash tests/release/release_test.sh e2e
 stage mutate     setup,host?,asan?                  python3 scripts/mutate.py
 on_request mutate
-stage_low_priority fuzz-build fuzz host asan repro release
+stage_low_priority fuzz host asan repro release
 stage_one_must_pass e2e-win32 e2e-win64
 if [ "$run_arch" = win64 ]; then
   stage_unable wine-win32 "this host cannot run 32-bit programs"
