@@ -41,11 +41,6 @@ set(E2E_SCENARIOS
     # Under code page 932 too: a folder in any script, and the named objects
     # the launcher and its tools share.
     AnyScript.TheGameStartsFromAnyFolderWithItsArgumentsOrTheBoxNamesTheTruePath:Doctor.InAnyScriptFolderShowsTheBytesAndFindsWhatTheLauncherFinds:Launch.ASecondLauncherEndsAtOnceAndLaunchesNothing:Launch.HandsTheGameExactlyItsTail:Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning@ja_JP.UTF-8)
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(arch win32)
-else()
-  set(arch win64)
-endif()
 # The checks of the file itself (Binary.*) look at the Q8.exe that ships, the
 # 32-bit one: the x86-64 build's tests find it through Q8_SHIPPED_LAUNCHER (a
 # path on this host), so that a host that runs only 64-bit programs checks it
@@ -69,7 +64,7 @@ foreach(line ${E2E_SCENARIOS})
     list(GET parts 1 lang)
   endif()
   add_test(NAME e2e.${line}
-           COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/e2e-scenario.sh ${arch} e2e.${line} ${lang}
+           COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/e2e-scenario.sh ${Q8_ARCH} e2e.${line} ${lang}
                    $<TARGET_FILE:q8_e2e_tests> --gtest_filter=${filter}
                    --gtest_output=xml:${results}\\${index}.xml)
   set(environment "")

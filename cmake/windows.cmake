@@ -22,12 +22,15 @@ add_executable(Q8 WIN32 ${LAUNCHER_LOGIC} launcher/platform/platform_win32.cpp
 target_include_directories(Q8 PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(Q8 PRIVATE -Werror -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
                                   -fno-ident)
-# The entry symbol as the architecture decorates it: stdcall on i686. Given a
-# name it cannot find, the linker only warns and enters at the start of the
-# code, where the program dies at once; its warnings are errors here.
+# The architecture, by the name the end-to-end runner knows it (win32, win64),
+# and the entry symbol as it decorates it: stdcall on i686. Given a name it
+# cannot find, the linker only warns and enters at the start of the code,
+# where the program dies at once; its warnings are errors here.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(Q8_ARCH win32)
   set(Q8_ENTRY _Q8Startup@0)
 else()
+  set(Q8_ARCH win64)
   set(Q8_ENTRY Q8Startup)
 endif()
 target_link_options(Q8 PRIVATE -s -nostartfiles -Wl,-e,${Q8_ENTRY} -Wl,--fatal-warnings)

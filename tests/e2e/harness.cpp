@@ -256,6 +256,22 @@ bool WaitForTestGame(bool alive, DWORD timeoutMs) {
   return true;
 }
 
+namespace {
+
+// Waits up to timeoutMs for a started tool to end and answers its exit code
+// (0xDEAD if it did not end), closing its handles.
+DWORD ExitCode(const PROCESS_INFORMATION& info, DWORD timeoutMs) {
+  CloseHandle(info.hThread);
+  DWORD code = 0xDEAD;
+  if (WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(info.hProcess, &code);
+  }
+  CloseHandle(info.hProcess);
+  return code;
+}
+
+}  // namespace
+
 DWORD RunTool(const char* exe, const std::string& arguments, std::string* output) {
   std::wstring commandLine = Wide("\"" + BuildDir() + exe + "\" " + arguments);
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -278,13 +294,7 @@ DWORD RunTool(const char* exe, const std::string& arguments, std::string* output
   }
   CloseHandle(read);
   if (!started) return 0xDEAD;
-  CloseHandle(info.hThread);
-  DWORD code = 0xDEAD;
-  if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(info.hProcess, &code);
-  }
-  CloseHandle(info.hProcess);
-  return code;
+  return ExitCode(info, 60000);
 }
 
 DWORD RunTool(const char* exe) {
@@ -296,13 +306,7 @@ DWORD RunTool(const char* exe) {
                       &startup, &info)) {
     return 0xDEAD;
   }
-  CloseHandle(info.hThread);
-  DWORD code = 0xDEAD;
-  if (WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(info.hProcess, &code);
-  }
-  CloseHandle(info.hProcess);
-  return code;
+  return ExitCode(info, 30000);
 }
 
 void StopTestGames() {
