@@ -59,7 +59,8 @@ build_fuzz() {
 }
 
 # Every line of the scenario table for the architecture $1 at once, each in a
-# prefix of its own; Q8_E2E_TESTS, a CTest regular expression, picks some.
+# prefix of its own; Q8_E2E_TESTS, a CTest regular expression, picks some, and
+# Q8_E2E_JOBS runs fewer at once, for a machine too slow to run them all.
 # Then the scenarios that passed, from their reports: all of them must have,
 # when the whole table ran.
 e2e_tests() {
