@@ -84,11 +84,14 @@ wine_socket_dir() {
 }
 
 # Makes the template of the architecture $1 unless a complete one for this
-# Wine version is there.
+# Wine version and these services turned off is there. Every scenario starts
+# its prefix afresh: the services that start with it and serve nothing the
+# launcher or its tests use (devices, input devices, networking, the event
+# log) would cost a third of that start's processor time.
 wine_template() {
-  local version
+  local version service off=(PlugPlay Eventlog NDIS nsiproxy MountMgr winebus)
   wine_arch "$1"
-  version="$("$Q8_WINE" --version), services trimmed (6)"
+  version="$("$Q8_WINE" --version), services off: ${off[*]}"
   mkdir -p "$Q8_WINE_DIR"
   (
     flock 9
@@ -100,18 +103,12 @@ wine_template() {
     # scenario's own LANG takes effect when its copy starts.
     env -u LC_ALL -u LC_CTYPE -u LC_MESSAGES LANG=C.UTF-8 WINEPREFIX="$Q8_TEMPLATE" \
       "$Q8_WINE" wineboot --init >/dev/null 2>&1 || true
-    # Every scenario starts its prefix afresh: the services that start with it
-    # and serve nothing the launcher or its tests use (devices, input devices,
-    # networking, the event log) would cost a third of that start's processor
-    # time.
-    printf '%s\r\n' REGEDIT4 "" \
-      '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\PlugPlay]' '"Start"=dword:00000004' \
-      '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\Eventlog]' '"Start"=dword:00000004' \
-      '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\NDIS]' '"Start"=dword:00000004' \
-      '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\nsiproxy]' '"Start"=dword:00000004' \
-      '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\MountMgr]' '"Start"=dword:00000004' \
-      '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\winebus]' '"Start"=dword:00000004' \
-      >"$Q8_TEMPLATE/drive_c/services.reg"
+    {
+      printf 'REGEDIT4\r\n\r\n'
+      for service in "${off[@]}"; do
+        printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\%s]\r\n"Start"=dword:00000004\r\n' "$service"
+      done
+    } >"$Q8_TEMPLATE/drive_c/services.reg"
     WINEPREFIX="$Q8_TEMPLATE" "$Q8_WINE" regedit /S 'C:\services.reg' >/dev/null 2>&1
     rm -f "$Q8_TEMPLATE/drive_c/services.reg"
     WINEPREFIX="$Q8_TEMPLATE" wineserver -w
