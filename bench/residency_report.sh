@@ -6,8 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/wine-run.sh
 bash scripts/setup.sh
-arch=win32 build="the 32-bit build"
-host_runs_32bit || arch=win64 build="the x86-64 build (this host cannot run 32-bit programs)"
+run_arch
+arch="$Q8_RUN_ARCH" build="the 32-bit build"
+[ "$arch" = win32 ] || build="the x86-64 build ($Q8_RUN_WHY)"
 cmake --preset host >/dev/null && cmake --build --preset host --target q8_wakeups_bench >/dev/null
 cmake --preset "$arch" >/dev/null &&
   cmake --build --preset "$arch" --target Q8ResidencyBench >/dev/null

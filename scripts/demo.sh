@@ -14,8 +14,8 @@ cd "$(dirname "$0")/.."
 source scripts/wine-run.sh
 
 bash scripts/setup.sh
-arch=win32
-host_runs_32bit || arch=win64
+run_arch
+arch="$Q8_RUN_ARCH"
 cmake --preset "$arch" >/dev/null
 cmake --build --preset "$arch" -j"$(nproc)" --target Q8 Q8Quit DemoGame DemoNarrator >/dev/null
 

@@ -4,11 +4,22 @@
 # committed seeds never change. Prints the executions per target; exits
 # non-zero if any target crashes or finds the launcher disagreeing with its
 # model. Inputs that fail are kept in build/fuzz/artifacts/. AT_ONCE targets
-# run side by side (default 1).
+# run side by side (default 1). --build only builds them.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET [AT_ONCE]]
+#   scripts/fuzz.sh --build
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$root/scripts/host.sh"
+build="$root/build/fuzz"
+build_targets() {
+  cmake -S "$root/tests/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="clang++-$Q8_CLANG_VERSION" \
+    -DCMAKE_C_COMPILER="clang-$Q8_CLANG_VERSION" && cmake --build "$build" -j"$(nproc)"
+}
+if [ "${1:-}" = --build ]; then
+  build_targets
+  exit
+fi
 seconds="${1:-15}"
 at_once="${2:-1}"
 if ! [[ "$seconds" =~ ^[1-9][0-9]*$ && "$at_once" =~ ^[1-9][0-9]*$ ]]; then
@@ -16,12 +27,10 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ && "$at_once" =~ ^[1-9][0-9]*$ ]]; then
   exit 2
 fi
 
-build="$root/build/fuzz"
 artifacts="$build/artifacts"
 log="$build/build.log"
 mkdir -p "$build" "$artifacts"
-if ! { cmake -S "$root/tests/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
-         -DCMAKE_C_COMPILER=clang && cmake --build "$build" -j"$(nproc)"; } >"$log" 2>&1; then
+if ! build_targets >"$log" 2>&1; then
   cat "$log" >&2
   echo "fuzz: the build failed" >&2
   exit 1

@@ -1,33 +1,76 @@
 #!/usr/bin/env bash
-# Installs what building and testing the launcher needs on a Debian machine:
+# Installs what building and testing the launcher needs on Debian 12 (amd64):
 # CMake and Ninja, the i686 and x86-64 MinGW-w64 cross compilers (posix
-# threads), 32- and 64-bit Wine, Xvfb, GoogleTest (its sources, and its
-# libraries built for the host), clang with its fuzzing and sanitizer
-# runtimes, the Japanese locale (Wine's code page 932, for end-to-end tests run
-# under LANG=ja_JP.UTF-8), and what the release bundle needs (zip,
-# osslsigncode, openssl; python3 runs the release test's local time-stamping
-# authority). Safe to run again; quiet when all is there.
+# threads), 64-bit Wine and, where this host runs 32-bit programs, 32-bit
+# Wine, Xvfb, GoogleTest (its sources, and its libraries built for the host),
+# clang with its fuzzing and sanitizer runtime of the same version, the
+# Japanese locale (Wine's code page 932, for end-to-end tests run under
+# LANG=ja_JP.UTF-8), and what the release bundle needs (zip, osslsigncode,
+# openssl; python3 runs the release test's local time-stamping authority).
+# Safe to run again; quiet when all is there.
+#   scripts/setup.sh                   installs what is missing
+#   scripts/setup.sh --print-packages  the packages it installs on this host;
+#                                      changes nothing
+# Q8_SETUP_EXTRA="PACKAGE..." adds packages to the list. apt's output goes to
+# build/setup.log.
 set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$root/scripts/host.sh"
+
+packages=(cmake ninja-build make g++ googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgtest-dev wine wine64 xvfb
+          "clang-$Q8_CLANG_VERSION" "libclang-rt-$Q8_CLANG_VERSION-dev" locales zip unzip
+          osslsigncode openssl python3 ${Q8_SETUP_EXTRA:-})
+# 32-bit Wine only where it can run, and apart: a host that cannot install it
+# still tests everything on the x86-64 build.
+wine32=()
+if host_runs_32bit; then
+  wine32=(wine32:i386)
+elif [ "${1:-}" != --print-packages ]; then
+  echo "setup: ${Q8_NO_32BIT:-Q8_RUN_32BIT=0}: no i386 packages"
+fi
+if [ "${1:-}" = --print-packages ]; then
+  printf '%s\n' "${packages[@]}" "${wine32[@]}"
+  exit 0
+fi
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-for p in cmake ninja-build make g++ googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-         g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-         libgtest-dev wine wine64 wine32:i386 xvfb clang libclang-rt-14-dev locales \
-         zip unzip osslsigncode openssl python3; do
-  have "$p" || need+=("$p")
-done
+missing() { local p; for p in "$@"; do have "$p" || echo "$p"; done; }
+mapfile -t need < <(missing "${packages[@]}")
+mapfile -t need32 < <(missing "${wine32[@]}")
 
-if [ ${#need[@]} -gt 0 ]; then
-  echo "setup: installing ${need[*]}"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+log="$root/build/setup.log"
+apt() { DEBIAN_FRONTEND=noninteractive $sudo apt-get -o Acquire::Retries=3 "$@" >>"$log" 2>&1; }
+
+if [ $((${#need[@]} + ${#need32[@]})) -gt 0 ]; then
+  echo "setup: installing ${need[*]} ${need32[*]} (apt's output: build/setup.log)"
+  mkdir -p "$root/build"
+  : >"$log"
+  if [ ${#need32[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  # An index that cannot be fetched (a mirror in the middle of a sync) may
+  # not matter: the install says whether it did.
+  apt update || echo "setup: warning: apt-get update failed for some index; installing from what it has:" \
+    "$(grep -E '^(E|W):' "$log" | head -n 3 | paste -sd' ')"
+  if [ ${#need[@]} -gt 0 ] && ! apt install -y --no-install-recommends "${need[@]}"; then
+    echo "setup: FAILED: could not install ${need[*]}" >&2
+    for p in "${need[@]}"; do
+      apt-cache policy "$p" 2>/dev/null | grep -q 'Candidate: [^(]' ||
+        echo "setup: no package source lists $p" >&2
+    done
+    echo "setup: what apt said (the end of build/setup.log):" >&2
+    tail -n 15 "$log" | sed 's/^/    /' >&2
+    echo "setup: try 'apt-get update' and scripts/setup.sh again later (a mirror may be syncing)," \
+      "or another mirror in /etc/apt/sources.list*" >&2
+    exit 1
+  fi
+  if [ ${#need32[@]} -gt 0 ] && ! apt install -y --no-install-recommends "${need32[@]}"; then
+    echo "setup: warning: 32-bit Wine could not be installed (see build/setup.log):" \
+      "the tests run the x86-64 build"
+  fi
 fi
 
 if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then

@@ -11,6 +11,7 @@
 #   select_stages [--quick | NAME...]    none: every stage but those on request
 #   on_request NAME...                   those stages run only when named
 #   stage_selected NAME
+#   stage_needs_instead NAME NEEDS       NAME needs NEEDS (before run_stages)
 #   stage_unable NAME REASON             a stage this host cannot run: it shows
 #                                        as skipped with its reason, as do the
 #                                        stages that need it
@@ -66,6 +67,14 @@ select_stages() {
   done
 }
 
+stage_needs_instead() {
+  stage_needs[$1]="${2//,/ }"
+  if stage_selected "$1"; then
+    unset "stage_wanted[$1]"
+    want_stage "$1"
+  fi
+}
+
 stage_selected() { [ -n "${stage_wanted[$1]:-}" ]; }
 
 stage_unable() { stage_unable_reason[$1]="$2"; }
@@ -84,6 +93,13 @@ now() { date +%s.%N; }
 exec {stage_pause_fd}<> <(:)
 stage_pause() { read -rt "$1" -u "$stage_pause_fd" || true; }
 
+# A stage's result, 0, another exit status or skipped, in NAME.rc: whole the
+# moment it appears, as stages that wait for it read it as soon as it does.
+stage_result() {
+  echo "$2" >"$Q8_LOGS/$1.rc.new"
+  mv -f "$Q8_LOGS/$1.rc.new" "$Q8_LOGS/$1.rc"
+}
+
 launch_stage() {
   local name="$1" log="$Q8_LOGS/$1"
   set -m  # a process group of its own, stopped as one
@@ -94,22 +110,22 @@ launch_stage() {
     exec </dev/null >"$log.log" 2>&1
     if [ -n "${stage_unable_reason[$name]:-}" ]; then
       echo "${stage_unable_reason[$name]}"
-      echo skipped >"$log.rc"
+      stage_result "$name" skipped
       exit 0
     fi
     read -ra needs <<<"${stage_needs[$name]}"
     for need in "${needs[@]}"; do
       stage_selected "${need%\?}" || continue
-      while [ ! -f "$Q8_LOGS/${need%\?}.rc" ]; do stage_pause 0.1; done
+      while [ ! -f "$Q8_LOGS/${need%\?}.rc" ]; do stage_pause "${Q8_STAGE_POLL:-0.1}"; done
       if [[ "$need" != *\? ]] && [ "$(cat "$Q8_LOGS/$need.rc")" != 0 ]; then
         echo "skipped: $need did not pass"
-        echo skipped >"$log.rc"
+        stage_result "$name" skipped
         exit 0
       fi
     done
     [ -z "${stage_low[$name]:-}" ] || renice -n 10 -p "$BASHPID" >/dev/null
     now >"$log.start"
-    trap "status=\$?; now >$(printf %q "$log.end"); echo \$status >$(printf %q "$log.rc")" EXIT
+    trap "status=\$?; now >$(printf %q "$log.end"); stage_result $(printf %q "$name") \$status" EXIT
     eval "${stage_cmd[$name]}"
   ) &
   stage_pid[$name]=$!
@@ -124,7 +140,7 @@ report_stage() {
   case "$status" in
     0)
       printf '%-10s ok      %6.1f s\n' "$name" "$(stage_seconds "$name")"
-      grep -E '% tests passed|^scenarios:|^fault matrix|executions in|^reproducible|^wine:|^mutants:' "$log.log" |
+      grep -E '% tests passed|^scenarios:|^fault matrix|executions in|^reproducible|^wine:|^mutants:|^stage runner:' "$log.log" |
         sed 's/^/             /' || true
       ;;
     skipped) printf '%-10s skipped (%s)\n' "$name" "$(head -n 1 "$log.log")" ;;
@@ -214,7 +230,7 @@ stages_finish() {
 
 # Starts the run: its logs, its clock, and the table and clean-up at its end.
 stages_begin() {
-  [ ${#stage_wanted[@]} -gt 0 ] || select_stages
+  [ -n "${stage_wanted[*]:-}" ] || select_stages
   rm -rf "$Q8_LOGS"
   mkdir -p "$Q8_LOGS"
   run_started="$(now)"

@@ -17,13 +17,14 @@ cd "$(dirname "$0")/.."
 source scripts/stages.sh
 source scripts/wine-run.sh
 
-# The Windows programs for the architecture $1 (win32 or win64): all of them,
-# or the targets named after it.
+# The Windows programs for the architecture $1 (win32 or win64). Where Wine
+# runs the x86-64 build, the 32-bit build makes only the programs that ship:
+# its tests and stand-ins would never run.
 build_windows() {
-  local preset="$1"
-  shift
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j2 ${1:+--target "$@"}
+  local targets=()
+  [ "$1" = win32 ] && [ "$Q8_RUN_ARCH" = win64 ] && targets=(--target Q8 Q8Quit Q8Doctor)
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j2 "${targets[@]}"
 }
 
 host_tests() {
@@ -49,13 +50,6 @@ check_reproducible() {
     echo "NOT reproducible: build/win32/Q8.exe and build/release/Q8.exe differ"
     return 1
   fi
-}
-
-# The fuzz targets' build on its own, so that it can start early;
-# scripts/fuzz.sh then finds them built.
-build_fuzz() {
-  cmake -S tests/fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
-  cmake --build build/fuzz -j2
 }
 
 # Every line of the scenario table for the architecture $1 at once, each in a
@@ -87,23 +81,6 @@ PY
   return "$status"
 }
 
-# Whether this host runs 32-bit programs decides which architectures run
-# under Wine: 64-bit Wine runs the x86-64 build everywhere; the shipped 32-bit
-# build is checked as a file everywhere, and run wherever the host can.
-told=""
-[ "${Q8_RUN_32BIT:-}" != 0 ] || told=" (Q8_RUN_32BIT=0)"
-# Where the host cannot run them, the 32-bit build makes only the programs
-# that ship: its tests and stand-ins would never run.
-win32_targets=()
-if host_runs_32bit; then
-  echo "host: runs 32-bit programs: end-to-end tests for win32 and win64"
-  run_arch=win32
-else
-  echo "host: cannot run 32-bit programs$told: end-to-end tests for win64 only"
-  run_arch=win64
-  win32_targets=(Q8 Q8Quit Q8Doctor)
-fi
-
 # The stages. A stage starts once those it needs have passed; NAME? only
 # waits for NAME to end. The way to the end-to-end tests (the Windows builds,
 # the Wine templates) and those tests themselves, whose timings are measured,
@@ -116,36 +93,44 @@ fi
 # host runs.
 #     name       needs                              command
 stage setup      -                                  bash scripts/setup.sh
-stage win32      setup                              build_windows win32 "${win32_targets[@]}"
+stage win32      setup                              build_windows win32
 stage win64      setup                              build_windows win64
 stage wine-win32 setup                              wine_template win32
 stage wine-win64 setup                              wine_template win64
 stage e2e-win32  win32,wine-win32                   e2e_tests win32
 stage e2e-win64  win32,win64,wine-win64,e2e-win32?  e2e_tests win64
-stage fuzz-build setup                              build_fuzz
+stage fuzz-build setup                              bash scripts/fuzz.sh --build
 stage fuzz       fuzz-build                         bash scripts/fuzz.sh 15 2
 stage host       setup                              host_tests
 stage asan       setup                              sanitizer_tests
 stage repro      win32,release                      check_reproducible
 stage release    setup                              bash tests/release/release_test.sh bundle
-stage e2e-signed release,$run_arch,wine-$run_arch   bash tests/release/release_test.sh e2e
+stage e2e-signed release,win32,wine-win32           bash tests/release/release_test.sh e2e
+stage runner     -                                  bash tests/runner/stages_test.sh
 stage mutate     setup,host?,asan?                  python3 scripts/mutate.py
 on_request mutate
-stage_low_priority fuzz host asan repro release
+stage_low_priority fuzz host asan repro release runner
 stage_one_must_pass e2e-win32 e2e-win64
-if [ "$run_arch" = win64 ]; then
-  stage_unable wine-win32 "this host cannot run 32-bit programs"
-  stage_unable e2e-win32 "this host cannot run 32-bit programs"
-else
-  # The x86-64 build is not on the way to the first end-to-end stage here: at
-  # the normal priority it would compile through the 32-bit scenarios' timings.
-  stage_low_priority win64
-fi
 
 select_stages "$@"
 stages_begin
-# What every stage needs installed, Xvfb included, comes first.
+# What every stage needs installed, Xvfb included, comes first; then this
+# host's architecture is known, which decides the stages under Wine: 64-bit
+# Wine runs the x86-64 build everywhere; the shipped 32-bit build is checked
+# as a file everywhere, and run wherever the host and 32-bit Wine can.
 run_stages_first setup
+run_arch
+if [ "$Q8_RUN_ARCH" = win32 ]; then
+  echo "host: runs 32-bit programs: end-to-end tests for win32 and win64"
+  # The x86-64 build is not on the way to the first end-to-end stage here: at
+  # the normal priority it would compile through the 32-bit scenarios' timings.
+  stage_low_priority win64
+else
+  echo "host: $Q8_RUN_WHY: end-to-end tests for win64 only"
+  stage_unable wine-win32 "$Q8_RUN_WHY"
+  stage_unable e2e-win32 "$Q8_RUN_WHY"
+  stage_needs_instead e2e-signed release,win64,wine-win64
+fi
 if stage_selected wine-win32 || stage_selected wine-win64; then
   # One X server for the whole run, and a directory for its prefixes; every
   # Wine process of the run is ended by its prefix when the run ends.

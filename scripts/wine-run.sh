@@ -13,34 +13,7 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 Q8_WINE_DIR="${Q8_WINE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine}"
-
-# Whether this host runs 32-bit programs, found out once by running one, a
-# static i386 program that only exits with 0, unless Q8_RUN_32BIT says already
-# (0 makes a host that can behave as one that cannot). Some kernels run only
-# 64-bit programs: the probe then gets "Exec format error", as 32-bit Wine
-# would. Exports Q8_RUN_32BIT (1 or 0) for the stages and scripts run later.
-host_runs_32bit() {
-  if [ -z "${Q8_RUN_32BIT:-}" ]; then
-    local probe
-    probe="$(mktemp)"
-    {
-      # The ELF header: 32-bit, little-endian, an executable for i386
-      # entered at 0x08048054, with one program header.
-      printf '\x7fELF\x01\x01\x01\0\0\0\0\0\0\0\0\0\x02\0\x03\0\x01\0\0\0\x54\x80\x04\x08'
-      printf '\x34\0\0\0\0\0\0\0\0\0\0\0\x34\0\x20\0\x01\0\0\0\0\0\0\0'
-      # It loads the file's 93 bytes at 0x08048000, readable and executable.
-      printf '\x01\0\0\0\0\0\0\0\0\x80\x04\x08\0\x80\x04\x08\x5d\0\0\0\x5d\0\0\0\x05\0\0\0\0\x10\0\0'
-      # mov eax, 1 (exit); xor ebx, ebx (code 0); int 0x80
-      printf '\xb8\x01\0\0\0\x31\xdb\xcd\x80'
-    } >"$probe"
-    chmod +x "$probe"
-    Q8_RUN_32BIT=0
-    "$probe" 2>/dev/null && Q8_RUN_32BIT=1
-    rm -f "$probe"
-    export Q8_RUN_32BIT
-  fi
-  [ "$Q8_RUN_32BIT" = 1 ]
-}
+source "$(dirname "${BASH_SOURCE[0]}")/host.sh"
 
 # The architecture the Windows programs are built for and Wine runs: win32
 # (what ships) or win64. Sets WINEARCH, the Wine loader Q8_WINE (64-bit Wine
@@ -193,16 +166,16 @@ wine_run_begin() {
       </dev/null >/dev/null 2>&1 &
     Q8_XVFB_PID=$!
     set +m
+    # A number is taken only with its line's end: whole.
+    local display=""
     for _ in $(seq 200); do
-      grep -q '^[0-9]*$' "$Q8_WINE_RUN/display" 2>/dev/null && break
+      read -r display <"$Q8_WINE_RUN/display" && [[ "$display" =~ ^[0-9]+$ ]] && break
+      display=""
       kill -0 "$Q8_XVFB_PID" 2>/dev/null || break
       sleep 0.05
     done
-    grep -q '^[0-9]*$' "$Q8_WINE_RUN/display" 2>/dev/null || {
-      echo "wine: Xvfb did not start" >&2
-      return 1
-    }
-    export DISPLAY=":$(cat "$Q8_WINE_RUN/display")"
+    [ -n "$display" ] || { echo "wine: Xvfb did not start" >&2; return 1; }
+    export DISPLAY=":$display"
   fi
 }
 

@@ -64,8 +64,9 @@ bundle() {
   echo 01 >"$work/tsa.serial"
   python3 tests/release/tsa.py "$work/tsa.cnf" >"$work/tsa.port" &
   tsa_pid=$!
-  for _ in $(seq 50); do [ -s "$work/tsa.port" ] && break; sleep 0.1; done
-  tsa_url="http://127.0.0.1:$(cat "$work/tsa.port")/"
+  port=""
+  for _ in $(seq 50); do read -r port <"$work/tsa.port" && break; sleep 0.1; done
+  tsa_url="http://127.0.0.1:$port/"
 
   bash scripts/release.sh --sign "$work/signer.pem" "$work/signer.key" --timestamp "$tsa_url" \
     >"$work/signed.log" 2>&1 ||
@@ -111,9 +112,9 @@ signed_end_to_end() {
   source scripts/wine-run.sh
   signed="$work/signed/$name/Q8.exe"
   [ -f "$signed" ] || fail "no signed bundle in $work: the bundle part comes first"
-  arch=win32
-  if ! host_runs_32bit; then
-    arch=win64
+  run_arch
+  arch="$Q8_RUN_ARCH"
+  if [ "$arch" = win64 ]; then
     osslsigncode sign -certs "$work/signer.pem" -key "$work/signer.key" -h sha256 \
       -in build/win64/Q8.exe -out "$work/Q8-win64.exe" >/dev/null || fail "signing the x86-64 Q8.exe"
     osslsigncode verify -CAfile "$work/ca.pem" -in "$work/Q8-win64.exe" >/dev/null 2>&1 ||
