@@ -42,10 +42,10 @@ mapfile -t need < <(missing "${packages[@]}")
 mapfile -t need32 < <(missing "${wine32[@]}")
 
 log="$root/build/setup.log"
-apt() { DEBIAN_FRONTEND=noninteractive $sudo apt-get -o Acquire::Retries=3 "$@" >>"$log" 2>&1; }
+apt_get() { DEBIAN_FRONTEND=noninteractive $sudo apt-get -o Acquire::Retries=3 "$@" >>"$log" 2>&1; }
 
 if [ $((${#need[@]} + ${#need32[@]})) -gt 0 ]; then
-  echo "setup: installing ${need[*]} ${need32[*]} (apt's output: build/setup.log)"
+  echo "setup: installing ${need[*]}${need32[*]:+ ${need32[*]}} (apt's output: build/setup.log)"
   mkdir -p "$root/build"
   : >"$log"
   if [ ${#need32[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -53,9 +53,9 @@ if [ $((${#need[@]} + ${#need32[@]})) -gt 0 ]; then
   fi
   # An index that cannot be fetched (a mirror in the middle of a sync) may
   # not matter: the install says whether it did.
-  apt update || echo "setup: warning: apt-get update failed for some index; installing from what it has:" \
+  apt_get update || echo "setup: warning: apt-get update failed for some index; installing from what it has:" \
     "$(grep -E '^(E|W):' "$log" | head -n 3 | paste -sd' ')"
-  if [ ${#need[@]} -gt 0 ] && ! apt install -y --no-install-recommends "${need[@]}"; then
+  if [ ${#need[@]} -gt 0 ] && ! apt_get install -y --no-install-recommends "${need[@]}"; then
     echo "setup: FAILED: could not install ${need[*]}" >&2
     for p in "${need[@]}"; do
       apt-cache policy "$p" 2>/dev/null | grep -q 'Candidate: [^(]' ||
@@ -67,7 +67,7 @@ if [ $((${#need[@]} + ${#need32[@]})) -gt 0 ]; then
       "or another mirror in /etc/apt/sources.list*" >&2
     exit 1
   fi
-  if [ ${#need32[@]} -gt 0 ] && ! apt install -y --no-install-recommends "${need32[@]}"; then
+  if [ ${#need32[@]} -gt 0 ] && ! apt_get install -y --no-install-recommends "${need32[@]}"; then
     echo "setup: warning: 32-bit Wine could not be installed (see build/setup.log):" \
       "the tests run the x86-64 build"
   fi
