@@ -53,8 +53,10 @@ if [ $((${#need[@]} + ${#need32[@]})) -gt 0 ]; then
   fi
   # An index that cannot be fetched (a mirror in the middle of a sync) may
   # not matter: the install says whether it did.
-  apt_get update || echo "setup: warning: apt-get update failed for some index; installing from what it has:" \
-    "$(grep -E '^(E|W):' "$log" | head -n 3 | paste -sd' ')"
+  if ! apt_get update; then
+    echo "setup: warning: apt-get update could not fetch every index; installing from what it has:"
+    grep -E '^E: Failed' "$log" | sed 's/^/    /'
+  fi
   if [ ${#need[@]} -gt 0 ] && ! apt_get install -y --no-install-recommends "${need[@]}"; then
     echo "setup: FAILED: could not install ${need[*]}" >&2
     for p in "${need[@]}"; do
