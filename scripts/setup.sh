@@ -44,8 +44,9 @@ mapfile -t need32 < <(missing "${wine32[@]}")
 log="$root/build/setup.log"
 apt_get() { DEBIAN_FRONTEND=noninteractive $sudo apt-get -o Acquire::Retries=3 "$@" >>"$log" 2>&1; }
 
-if [ $((${#need[@]} + ${#need32[@]})) -gt 0 ]; then
-  echo "setup: installing ${need[*]}${need32[*]:+ ${need32[*]}} (apt's output: build/setup.log)"
+all=("${need[@]}" "${need32[@]}")
+if [ ${#all[@]} -gt 0 ]; then
+  echo "setup: installing ${all[*]} (apt's output: build/setup.log)"
   mkdir -p "$root/build"
   : >"$log"
   if [ ${#need32[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -70,8 +71,8 @@ if [ $((${#need[@]} + ${#need32[@]})) -gt 0 ]; then
     exit 1
   fi
   if [ ${#need32[@]} -gt 0 ] && ! apt_get install -y --no-install-recommends "${need32[@]}"; then
-    echo "setup: warning: 32-bit Wine could not be installed (see build/setup.log):" \
-      "the tests run the x86-64 build"
+    echo "setup: warning: 32-bit Wine could not be installed, the tests run the x86-64 build:" \
+      "$(grep '^E:' "$log" | tail -n 1) (build/setup.log)"
   fi
 fi
 
