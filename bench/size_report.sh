@@ -5,6 +5,7 @@
 # Builds Q8.exe first if needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/project.sh
 exe=build/win32/Q8.exe
 if [ ! -f "$exe" ]; then
   bash scripts/setup.sh
@@ -44,7 +45,7 @@ done
 # The tools shipped beside it, which add nothing to Q8.exe: as shipped
 # (32-bit), and the x86-64 build where there is one.
 printf '\n%-28s %8s\n' "shipped beside Q8.exe" "bytes"
-for tool in Q8Quit Q8Doctor; do
+for tool in "${q8_programs[@]:1}"; do
   [ -f "build/win32/$tool.exe" ] || cmake --build --preset win32 --target "$tool" >/dev/null
   printf '%-28s %8d\n' "$tool.exe" "$(stat -c %s "build/win32/$tool.exe")"
   if [ -f "build/win64/$tool.exe" ]; then

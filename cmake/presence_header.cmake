@@ -6,8 +6,22 @@
 # Included by a project: q8_presence_header(TARGET DIR) adds a target that
 # writes DIR/q8_presence.h whenever one of its sources changes.
 # Run as a script: cmake -DQ8_ROOT=... -DOUTPUT=... -P cmake/presence_header.cmake
+# writes it; without OUTPUT, it prints the version.
 
 if(CMAKE_SCRIPT_MODE_FILE)
+  file(READ "${Q8_ROOT}/resources/version.h" version)
+  foreach(part MAJOR MINOR PATCH BUILD)
+    if(NOT version MATCHES "#define Q8_VERSION_${part} ([0-9]+)")
+      message(FATAL_ERROR "resources/version.h defines no Q8_VERSION_${part}")
+    endif()
+    list(APPEND numbers ${CMAKE_MATCH_1})
+  endforeach()
+  list(JOIN numbers "." Q8_VERSION)
+  if(NOT OUTPUT)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E echo "${Q8_VERSION}")
+    return()
+  endif()
+
   file(READ "${Q8_ROOT}/launcher/presence/naming.h" naming)
   set(begin "// q8_presence.h: naming rule begins\n")
   set(end "// q8_presence.h: naming rule ends\n")
@@ -20,16 +34,6 @@ if(CMAKE_SCRIPT_MODE_FILE)
   math(EXPR from "${from} + ${skip}")
   math(EXPR length "${to} - ${from}")
   string(SUBSTRING "${naming}" ${from} ${length} Q8_NAMING_RULE)
-
-  file(READ "${Q8_ROOT}/resources/version.h" version)
-  foreach(part MAJOR MINOR PATCH BUILD)
-    if(NOT version MATCHES "#define Q8_VERSION_${part} ([0-9]+)")
-      message(FATAL_ERROR "resources/version.h defines no Q8_VERSION_${part}")
-    endif()
-    list(APPEND numbers ${CMAKE_MATCH_1})
-  endforeach()
-  list(JOIN numbers "." Q8_VERSION)
-
   configure_file("${Q8_ROOT}/launcher/presence/q8_presence.h.in" "${OUTPUT}" @ONLY)
   return()
 endif()

@@ -10,7 +10,7 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-source "$root/scripts/host.sh"
+source "$root/scripts/project.sh"
 build="$root/build/fuzz"
 build_targets() {
   cmake -S "$root/tests/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="clang++-$Q8_CLANG_VERSION" \

@@ -40,15 +40,9 @@ if [ -n "$cert" ]; then
 fi
 
 cd "$root"
+source scripts/project.sh
 bash scripts/setup.sh
-
-# The version, from the one file that defines it.
-version=""
-for part in MAJOR MINOR PATCH BUILD; do
-  number="$(sed -n "s/^#define Q8_VERSION_${part} \([0-9][0-9]*\)$/\1/p" resources/version.h)"
-  [ -n "$number" ] || { echo "release: resources/version.h has no Q8_VERSION_${part}" >&2; exit 1; }
-  version="${version:+$version.}$number"
-done
+version="$(q8_version)"
 name="q8-launcher-$version"
 
 if [ -n "$(git status --porcelain 2>/dev/null)" ]; then
@@ -62,7 +56,7 @@ rm -rf "$build"
 mkdir -p "$build"
 log="$build/build.log"
 if ! { cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel &&
-       cmake --build "$build" -j"$(nproc)" --target Q8 Q8Quit Q8Doctor q8_presence_header; } >"$log" 2>&1; then
+       cmake --build "$build" -j"$(nproc)" --target "${q8_programs[@]}" q8_presence_header; } >"$log" 2>&1; then
   cat "$log" >&2
   echo "release: the build failed" >&2
   exit 1
@@ -76,15 +70,17 @@ fi
 stage="$build/stage/$name"
 mkdir -p "$stage"
 cp "$build/include/q8_presence.h" INTEGRATION.md "$stage/"
-for exe in Q8.exe Q8Quit.exe Q8Doctor.exe; do
+for program in "${q8_programs[@]}"; do
+  exe="$program.exe"
   if [ -z "$cert" ]; then
     cp "$build/$exe" "$stage/$exe"
     continue
   fi
-  case "$exe" in
-    Q8.exe) description="Q8 Game Launcher" ;;
-    Q8Quit.exe) description="Q8 Launcher Quit Tool" ;;
-    *) description="Q8 Launcher Doctor" ;;
+  case "$program" in
+    Q8) description="Q8 Game Launcher" ;;
+    Q8Quit) description="Q8 Launcher Quit Tool" ;;
+    Q8Doctor) description="Q8 Launcher Doctor" ;;
+    *) echo "release: no description to sign $exe with" >&2; exit 1 ;;
   esac
   # osslsigncode reports on stdout; its errors (on stderr) never hold the key.
   if ! osslsigncode sign -certs "$cert" -key "$key" -h sha256 -n "$description" \
@@ -94,7 +90,7 @@ for exe in Q8.exe Q8Quit.exe Q8Doctor.exe; do
   fi
 done
 
-files=(Q8.exe Q8Quit.exe Q8Doctor.exe q8_presence.h INTEGRATION.md)
+files=("${q8_bundle[@]}")
 (cd "$stage" && sha256sum "${files[@]}" >SHA256SUMS)
 files+=(SHA256SUMS)
 chmod 0644 "${files[@]/#/$stage/}"

@@ -15,7 +15,7 @@
 # build/setup.log.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-source "$root/scripts/host.sh"
+source "$root/scripts/project.sh"
 
 packages=(cmake ninja-build make g++ googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgtest-dev wine wine64 xvfb

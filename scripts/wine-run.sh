@@ -13,7 +13,7 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 Q8_WINE_DIR="${Q8_WINE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine}"
-source "$(dirname "${BASH_SOURCE[0]}")/host.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/project.sh"
 
 # The architecture the Windows programs are built for and Wine runs: win32
 # (what ships) or win64. Sets WINEARCH, the Wine loader Q8_WINE (64-bit Wine

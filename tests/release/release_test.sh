@@ -25,8 +25,8 @@ fail() {
   exit 1
 }
 
-version="$(sed -n 's/^#define Q8_VERSION_[A-Z]* \([0-9]*\)$/\1/p' resources/version.h | paste -sd.)"
-name="q8-launcher-$version"
+source scripts/project.sh
+name="q8-launcher-$(q8_version)"
 zip="dist/$name.zip"
 
 # A throwaway CA, a code-signing and a time-stamping certificate from it, and
@@ -46,8 +46,8 @@ issue() {
 
 # Unpacks the bundle into $work/$1 and checks its entries and checksums.
 unpack() {
-  [ "$(unzip -Z1 "$zip" | paste -sd' ')" = "$name/ $name/Q8.exe $name/Q8Quit.exe \
-$name/Q8Doctor.exe $name/q8_presence.h $name/INTEGRATION.md $name/SHA256SUMS" ] || fail "unexpected entries in $zip"
+  [ "$(unzip -Z1 "$zip" | paste -sd' ')" = "$name/ ${q8_bundle[*]/#/$name/} $name/SHA256SUMS" ] ||
+    fail "unexpected entries in $zip"
   unzip -q "$zip" -d "$work/$1"
   (cd "$work/$1/$name" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS ($1)"
 }
@@ -87,7 +87,7 @@ bundle() {
   fi
   echo "release: two runs give the same $zip ($(stat -c %s "$zip") bytes), SHA256SUMS checks"
 
-  for exe in Q8.exe Q8Quit.exe Q8Doctor.exe; do
+  for exe in "${q8_programs[@]/%/.exe}"; do
     signed="$work/signed/$name/$exe"
     osslsigncode verify -CAfile "$work/ca.pem" -TSA-CAfile "$work/ca.pem" -in "$signed" \
       >"$work/verify.log" 2>&1 || { cat "$work/verify.log" >&2; fail "$exe does not verify"; }
@@ -101,7 +101,7 @@ bundle() {
     cmp -s "$work/$exe" "$work/unsigned/$name/$exe" ||
       fail "$exe without its signature differs from the unsigned build"
   done
-  echo "release: signed, time-stamped Q8.exe, Q8Quit.exe and Q8Doctor.exe verify; unsigned again, they are the build"
+  echo "release: signed, time-stamped ${q8_programs[*]/%/.exe} verify; unsigned again, they are the build"
 }
 
 # A signed launcher under Wine, with the end-to-end tests' harness and game, in
@@ -109,7 +109,7 @@ bundle() {
 # where this host runs 32-bit programs, else the x86-64 build signed the same
 # way, with the checks of the file still on the bundle's Q8.exe.
 signed_end_to_end() {
-  source scripts/wine-run.sh
+  source scripts/wine-run.sh  # its Wine and this host's architecture
   signed="$work/signed/$name/Q8.exe"
   [ -f "$signed" ] || fail "no signed bundle in $work: the bundle part comes first"
   run_arch

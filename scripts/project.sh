@@ -1,6 +1,20 @@
-# What this host is, sourced by the scripts that need to know: whether it runs
-# 32-bit programs, which build Wine runs here, and the clang that builds the
-# fuzz targets (with its sanitizer and fuzzer runtime of the same version).
+# What the scripts share, sourced by those that need it: what ships and its
+# version, the clang that builds the fuzz targets (with its sanitizer and
+# fuzzer runtime of the same version), whether this host runs 32-bit programs
+# and which build Wine runs here.
+
+Q8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# The programs that ship, by their CMake targets (each makes TARGET.exe), the
+# launcher first, and
+# the release bundle's files in their order, SHA256SUMS over them aside.
+q8_programs=(Q8 Q8Quit Q8Doctor)
+q8_bundle=("${q8_programs[@]/%/.exe}" q8_presence.h INTEGRATION.md)
+
+# The version, as resources/version.h defines it, read by the code that also
+# writes it into the presence header.
+q8_version() {
+  cmake -DQ8_ROOT="$Q8_ROOT" -P "$Q8_ROOT/cmake/presence_header.cmake"
+}
 
 Q8_CLANG_VERSION=14
 
