@@ -15,10 +15,12 @@ if(EXISTS ${GOOGLETEST_SOURCE}/CMakeLists.txt)
 else()
   # Where no GoogleTest sources are installed (a Windows host), the release
   # Debian ships, fetched once and checked.
+  set(Q8_GOOGLETEST_URL https://github.com/google/googletest/archive/refs/tags/release-1.12.1.tar.gz
+      CACHE STRING "Where GoogleTest's release comes from (its hash is checked)")
   include(FetchContent)
   FetchContent_Declare(
     googletest
-    URL https://github.com/google/googletest/archive/refs/tags/release-1.12.1.tar.gz
+    URL ${Q8_GOOGLETEST_URL}
     URL_HASH SHA256=81964fe578e9bd7c94dfdb09c8e4d6e6759e19967e397dbea48d1c10e45d0df2)
   FetchContent_GetProperties(googletest)
   if(NOT googletest_POPULATED)
