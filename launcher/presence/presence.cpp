@@ -7,12 +7,12 @@
 
 namespace {
 
-// Clears the buffer, writes the prefix and the launcher's own path after it.
-// The path call's result is not needed: a failed call leaves only the prefix,
-// which has no dot and no backslash.
+// Clears the buffer, writes the prefix and the launcher's own path after it;
+// the path is cut to nothing when the call fails, as a failed call can leave
+// part of one behind.
 char* StartName(char (&name)[kNameBufferSize]) {
   char* path = Q8StartPresenceName(name, sizeof name);
-  plat::OwnModulePath(path, kPathCapacity);
+  if (plat::OwnModulePath(path, kPathCapacity) == 0) path[0] = 0;
   return path;
 }
 
