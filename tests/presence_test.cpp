@@ -238,9 +238,12 @@ TEST(PresenceHeader, EveryPathLengthMatchesTheRuleAndAFailedPathCreatesNothing) 
       path += r == 0 ? '\\' : r == 7 ? ':' : r == 11 ? '/' : static_cast<char>('A' + r);
     }
     SCOPED_TRACE(length);
-    for (bool unterminated : {false, true}) {
-      const std::string reported = oracle::ReportedModulePath(path, unterminated);
-      EXPECT_EQ(Announced(path, unterminated), "$$s$$" + oracle::FileNameLower(reported));
+    // And with its first byte zero: the path ends there, whatever follows.
+    for (const std::string& given : {path, '\0' + path.substr(1)}) {
+      for (bool unterminated : {false, true}) {
+        const std::string reported = oracle::ReportedModulePath(given, unterminated);
+        EXPECT_EQ(Announced(given, unterminated), "$$s$$" + oracle::FileNameLower(reported));
+      }
     }
   }
   fake::Reset();
