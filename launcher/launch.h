@@ -16,11 +16,12 @@ constexpr unsigned long kStartupPollMs = 250;
 constexpr unsigned long kStartupTimeoutMs = 30000;
 constexpr std::size_t kMessageBufferSize = 512;
 
-// The target path buffer, in UTF-16 units: 261 for the path the platform
-// reports and the game's name written over its file name, plus room for that
-// name when the file name starts so late that it would not fit (positions 251
-// to 260).
-constexpr std::size_t kTargetPathSize = 261;
+// The target path buffer, in UTF-16 units: room for the path the platform
+// reports (up to kMaxPath units, unterminated on older systems) and a
+// terminator, with the game's name written over its file name, plus room for
+// that name when the file name starts so late that it would not fit
+// (positions 251 to 260).
+constexpr std::size_t kTargetPathSize = plat::kMaxPath + 1;
 constexpr std::size_t kTargetBufferSize = kTargetPathSize + sizeof(kGameExecutable) / 2 - 1;
 
 // The launcher's own path with its file name replaced by the game's, or the

@@ -27,6 +27,8 @@ constexpr unsigned long kSeeMaskFlagNoUi = 0x400;
 constexpr int kSwShow = 5;
 constexpr unsigned kMbIconError = 0x10;
 constexpr unsigned kMbOk = 0x0;
+// The room the launcher gives its module-path calls, in characters: the
+// system's path limit. Every path buffer of the launcher is sized from it.
 constexpr unsigned long kMaxPath = 260;
 
 // Laid out exactly as the shell's SHELLEXECUTEINFOW, so the Win32 side can pass

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 
+#include "launcher/platform/platform.h"
 #include "launcher/presence/naming.h"
 
 constexpr char kPresencePrefix[] = Q8_PRESENCE_PREFIX;
@@ -19,7 +20,9 @@ constexpr char kCompanionTail[] = "\\Vek Launcher.exe";
 // stays zero (266 bytes so far), and room for the longest tail past that, so a
 // path as long as the platform reports still gets its name and nothing is ever
 // written past the end.
-constexpr std::size_t kPathCapacity = Q8_PATH_CAPACITY;
+constexpr std::size_t kPathCapacity = plat::kMaxPath;
+static_assert(Q8_PATH_CAPACITY == kPathCapacity,
+              "the presence helper's path room is the launcher's");
 constexpr std::size_t kNameBufferSize = Q8_PRESENCE_NAME_SIZE + (sizeof(kCompanionTail) - 1);
 
 // Cuts s (of length length) down to the text after its last "\", "/" or ":"
