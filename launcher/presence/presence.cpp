@@ -37,10 +37,6 @@ bool BuildCompanionPresenceName(char (&name)[kNameBufferSize]) {
   return BuildReplacingFromLast(name, '\\', kCompanionTail);
 }
 
-void BuildOwnPresenceName(char (&name)[kNameBufferSize]) {
-  Q8FinishOwnPresenceName(StartName(name));
-}
-
 bool ProbePresence(const char* name) {
   plat::Handle semaphore = plat::OpenNamedSemaphore(name);
   if (semaphore == nullptr) return false;

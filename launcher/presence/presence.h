@@ -40,11 +40,6 @@ bool BuildCompanionPresenceName(char (&name)[kNameBufferSize]);
 bool BuildGamePresenceNameFor(const char* launcherPath, char (&name)[kNameBufferSize]);
 bool BuildCompanionPresenceNameFor(const char* launcherPath, char (&name)[kNameBufferSize]);
 
-// The presence name a program itself holds: prefix and its own lowered file
-// name. For the game at C:\Games\Q8\Q8Main.EXE this is the name the launcher
-// Q8.exe beside it probes.
-void BuildOwnPresenceName(char (&name)[kNameBufferSize]);
-
 // True if the named semaphore can be opened (it is closed again at once).
 bool ProbePresence(const char* name);
 
