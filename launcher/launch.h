@@ -34,5 +34,21 @@ const plat::WideChar* ErrorName(unsigned long code, plat::WideChar (&hex)[11]);
 // Starts the game through the shell with the command tail as its parameters.
 bool LaunchGame(const plat::WideChar* target, const plat::WideChar* tail);
 
-// Polls every 250 ms for the game's presence; false after 30000 ms.
+// Polls every kStartupPollMs for seen(): true at the first poll that sees it,
+// false at the first that began kStartupTimeoutMs or more after the start,
+// whatever that one sees. The doctor waits by the same rule.
+template <typename Probe>
+bool WaitForStartup(Probe seen) {
+  const plat::Tick start = plat::TickCount();
+  for (;;) {
+    plat::SleepMs(kStartupPollMs);
+    const plat::Tick now = plat::TickCount();
+    const bool present = seen();
+    // Unsigned difference: a wrap of the tick counter changes nothing.
+    if (static_cast<plat::Tick>(now - start) >= kStartupTimeoutMs) return false;
+    if (present) return true;
+  }
+}
+
+// Waits so for the game's presence.
 bool WaitForGameStartup();
