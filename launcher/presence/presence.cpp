@@ -7,19 +7,12 @@
 
 namespace {
 
-// Clears the buffer, writes the prefix and the launcher's own path after it;
-// the path is cut to nothing when the call fails, as a failed call can leave
-// part of one behind.
-char* StartName(char (&name)[kNameBufferSize]) {
-  char* path = Q8StartPresenceName(name, sizeof name);
-  if (plat::OwnModulePath(path, kPathCapacity) == 0) path[0] = 0;
-  return path;
-}
-
-// Builds the name from the launcher's own path.
+// Builds the name from the launcher's own path, written after the prefix. No
+// name when the path call fails: it can leave part of a path behind.
 template <std::size_t N>
 bool BuildReplacingFromLast(char (&name)[kNameBufferSize], char mark, const char (&tail)[N]) {
-  char* path = StartName(name);
+  char* path = Q8StartPresenceName(name, sizeof name);
+  if (plat::OwnModulePath(path, kPathCapacity) == 0) return false;
   return FinishReplacingFromLast(name, path, mark, tail);
 }
 
