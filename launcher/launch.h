@@ -50,5 +50,5 @@ bool WaitForStartup(Probe seen) {
   }
 }
 
-// Waits so for the game's presence.
+// The start-up wait for the game's presence, as the launcher probes it.
 bool WaitForGameStartup();
