@@ -84,13 +84,5 @@ bool LaunchGame(const plat::WideChar* target, const plat::WideChar* tail) {
 }
 
 bool WaitForGameStartup() {
-  const plat::Tick start = plat::TickCount();
-  for (;;) {
-    plat::SleepMs(kStartupPollMs);
-    const plat::Tick now = plat::TickCount();
-    const bool seen = IsGameRunning();
-    // Unsigned difference: a wrap of the tick counter changes nothing.
-    if (static_cast<plat::Tick>(now - start) >= kStartupTimeoutMs) return false;
-    if (seen) return true;
-  }
+  return WaitForStartup(IsGameRunning);
 }

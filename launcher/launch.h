@@ -16,11 +16,12 @@ constexpr unsigned long kStartupPollMs = 250;
 constexpr unsigned long kStartupTimeoutMs = 30000;
 constexpr std::size_t kMessageBufferSize = 512;
 
-// The target path buffer, in UTF-16 units: 261 for the path the platform
-// reports and the game's name written over its file name, plus room for that
-// name when the file name starts so late that it would not fit (positions 251
-// to 260).
-constexpr std::size_t kTargetPathSize = 261;
+// The target path buffer, in UTF-16 units: room for the path the platform
+// reports (up to kMaxPath units, unterminated on older systems) and a
+// terminator, with the game's name written over its file name, plus room for
+// that name when the file name starts so late that it would not fit
+// (positions 251 to 260).
+constexpr std::size_t kTargetPathSize = plat::kMaxPath + 1;
 constexpr std::size_t kTargetBufferSize = kTargetPathSize + sizeof(kGameExecutable) / 2 - 1;
 
 // The launcher's own path with its file name replaced by the game's, or the
@@ -33,5 +34,21 @@ const plat::WideChar* ErrorName(unsigned long code, plat::WideChar (&hex)[11]);
 // Starts the game through the shell with the command tail as its parameters.
 bool LaunchGame(const plat::WideChar* target, const plat::WideChar* tail);
 
-// Polls every 250 ms for the game's presence; false after 30000 ms.
+// Polls every kStartupPollMs for seen(): true at the first poll that sees it,
+// false at the first that began kStartupTimeoutMs or more after the start,
+// whatever that one sees. The doctor waits by the same rule.
+template <typename Probe>
+bool WaitForStartup(Probe seen) {
+  const plat::Tick start = plat::TickCount();
+  for (;;) {
+    plat::SleepMs(kStartupPollMs);
+    const plat::Tick now = plat::TickCount();
+    const bool present = seen();
+    // Unsigned difference: a wrap of the tick counter changes nothing.
+    if (static_cast<plat::Tick>(now - start) >= kStartupTimeoutMs) return false;
+    if (present) return true;
+  }
+}
+
+// The start-up wait for the game's presence, as the launcher probes it.
 bool WaitForGameStartup();

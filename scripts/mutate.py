@@ -545,7 +545,18 @@ class Build:
     def __init__(self, name, preset, jobs):
         self.name = name
         self.dir = os.path.join(BUILD, name)
-        define = ["-D%s=%s" % kv for kv in preset_cache(preset).items()]
+        variables = preset_cache(preset)
+        define = ["-D%s=%s" % kv for kv in variables.items()]
+        # Given another compiler than its cache names, CMake drops the cache
+        # and configures again without the other variables (the sanitizers'
+        # flags among them): such a build starts afresh.
+        cache = os.path.join(self.dir, "CMakeCache.txt")
+        if os.path.exists(cache) and "CMAKE_CXX_COMPILER" in variables:
+            with open(cache) as f:
+                cached = re.search(r"^CMAKE_CXX_COMPILER:\w+=(.*)$", f.read(), re.M)
+            wanted = shutil.which(variables["CMAKE_CXX_COMPILER"]) or ""
+            if not cached or os.path.realpath(cached.group(1)) != os.path.realpath(wanted):
+                shutil.rmtree(self.dir)
         for step in (["cmake", "-S", ROOT, "-B", self.dir, "-DCMAKE_EXPORT_COMPILE_COMMANDS=ON"]
                      + define, ["cmake", "--build", self.dir, "--target", TEST_TARGET,
                                 "-j", str(jobs)]):

@@ -324,10 +324,11 @@ unsigned long ReportPath(const std::basic_string<Char>& path, Char* buffer,
                          unsigned long capacity) {
   const bool fails = fake::Count(Op::kModulePath);
   if (fails || S().modulePathFails) {
-    std::fill(buffer, buffer + std::min<unsigned long>(capacity, 40), Char('x'));
-    // What the UTF-16 call leaves looks like a path: the target path must not
-    // use it. (The probes take a failed ANSI call for one that wrote nothing.)
-    if (sizeof(Char) == 2 && capacity > 2) buffer[2] = Char('\\');
+    // A failed call can leave part of a path behind, unterminated, with a
+    // folder and an extension in it: the answer says it failed, not the buffer.
+    constexpr char kPartialPath[] = "C:\\Games\\Q8\\Q8.e";
+    const unsigned long written = std::min<unsigned long>(capacity, sizeof kPartialPath - 1);
+    std::copy(kPartialPath, kPartialPath + written, buffer);
     S().lastError = 122;
     return 0;
   }

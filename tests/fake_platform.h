@@ -67,7 +67,8 @@ void SetWideModulePath(const std::u16string& path);
 // Older systems cut a path that does not fit to the full capacity and leave
 // it unterminated; newer ones cut it one byte shorter and terminate it.
 void SetUnterminatedTruncation(bool unterminated);
-// Makes the module-path call fail (answer 0) after scribbling on the buffer.
+// Makes the module-path call fail (answer 0) after writing part of a path,
+// unterminated, into the buffer.
 void FailModulePath();
 // The next CreateNamedEvent calls answer none with this last error, in order.
 void FailNextEventCreation(unsigned long error);

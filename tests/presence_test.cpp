@@ -209,7 +209,7 @@ TEST(PresenceHeader, TheGameBesideTheLauncherAnnouncesWhatItProbes) {
   EXPECT_EQ(Announced("C:\\Games\\Q8\\Game.exe"), "$$s$$game.exe");
 }
 
-TEST(PresenceHeader, AnAnnouncementHoldsItsNameUntilReleasedOrDestroyed) {
+TEST(PresenceHeader, AnAnnouncementHoldsItsNameUntilReleasedOrDestroyedAndNoneWithoutAPath) {
   for (bool released : {true, false}) {
     fake::Reset();
     fake::SetModulePath("C:\\Games\\Q8\\Q8Main.EXE");
@@ -220,6 +220,8 @@ TEST(PresenceHeader, AnAnnouncementHoldsItsNameUntilReleasedOrDestroyed) {
       EXPECT_STREQ(presence.Name(), "$$s$$q8main.exe");
       EXPECT_EQ(fake_windows::created, std::vector<std::string>{"$$s$$q8main.exe"});
       EXPECT_EQ(fake_windows::open, 1);
+      EXPECT_EQ(fake::Calls(fake::Op::kModulePath), 1)
+          << "the name and the semaphore from one path";
       if (released) {
         presence.Release();
         EXPECT_FALSE(presence.Holding());
@@ -228,6 +230,13 @@ TEST(PresenceHeader, AnAnnouncementHoldsItsNameUntilReleasedOrDestroyed) {
     }
     EXPECT_EQ(fake_windows::open, 0);
   }
+  fake::Reset();
+  fake::FailModulePath();
+  fake_windows::created.clear();
+  PresenceAnnouncement presence;
+  EXPECT_FALSE(presence.Holding());
+  EXPECT_STREQ(presence.Name(), "");
+  EXPECT_TRUE(fake_windows::created.empty());
 }
 
 TEST(PresenceHeader, EveryPathLengthMatchesTheRuleAndAFailedPathCreatesNothing) {
@@ -238,9 +247,12 @@ TEST(PresenceHeader, EveryPathLengthMatchesTheRuleAndAFailedPathCreatesNothing) 
       path += r == 0 ? '\\' : r == 7 ? ':' : r == 11 ? '/' : static_cast<char>('A' + r);
     }
     SCOPED_TRACE(length);
-    for (bool unterminated : {false, true}) {
-      const std::string reported = oracle::ReportedModulePath(path, unterminated);
-      EXPECT_EQ(Announced(path, unterminated), "$$s$$" + oracle::FileNameLower(reported));
+    // And with its first byte zero: the path ends there, whatever follows.
+    for (const std::string& given : {path, '\0' + path.substr(1)}) {
+      for (bool unterminated : {false, true}) {
+        const std::string reported = oracle::ReportedModulePath(given, unterminated);
+        EXPECT_EQ(Announced(given, unterminated), "$$s$$" + oracle::FileNameLower(reported));
+      }
     }
   }
   fake::Reset();

@@ -22,12 +22,12 @@ long ProbesBetween(std::uint64_t fromMs, std::uint64_t toMs) {
                        [&](std::uint64_t t) { return t >= fromMs && t < toMs; });
 }
 
-// The run ended as a grace period that began when the game and the companion
-// were last seen, at lastSeenMs, runs out: 15125 ms at the least, plus up to
-// one quit wait before the grace period began and one pause after its end.
-void ExpectEndedByGracePeriodAfter(std::uint64_t lastSeenMs) {
-  EXPECT_GE(fake::Elapsed(), lastSeenMs + 15125);
-  EXPECT_LE(fake::Elapsed(), lastSeenMs + 15500);
+// The run ended as the grace period that began at graceFromMs (the end of the
+// first quit wait after which neither the game nor the companion was seen)
+// ran out: its pass 15000 ms later is its last, and the run ends after that
+// pass's pause.
+void ExpectEndedByGracePeriodFrom(std::uint64_t graceFromMs) {
+  EXPECT_EQ(fake::Elapsed(), graceFromMs + 15125);
 }
 
 }  // namespace
@@ -81,23 +81,28 @@ TEST_F(Watch, AfterALaunchTheLauncherStaysUntilTheGameHasGoneForAGracePeriod) {
   PresentBetween(kGamePresence, 1000, 60000);
   EXPECT_EQ(RunLauncher(), kExitOk);
   EXPECT_EQ(fake::Launches().size(), 1u);
-  ExpectEndedByGracePeriodAfter(60000);
+  // Seen at 1000 ms: the quit waits end on every 250 ms after it, 60000 too.
+  ExpectEndedByGracePeriodFrom(60000);
 }
 
 TEST_F(Watch, TheGameReturningDuringAGracePeriodResumesWatching) {
   GameRunsUntil(5000);
   PresentBetween(kGamePresence, 12000, 30000);
   EXPECT_EQ(RunLauncher(), kExitOk);
-  ExpectEndedByGracePeriodAfter(30000u);
-  // Back to the 250 ms pace while the game runs again: two probes a pass.
-  EXPECT_LE(ProbesBetween(13000, 29000), 2 * (16000 / 250) + 2);
+  // The grace pass at 12000 sees it and watching resumes after its pause, at
+  // 12125; the quit wait that ends first after the game closes ends at
+  // 12125 + 72 * 250.
+  ExpectEndedByGracePeriodFrom(30125);
+  // Back to the 250 ms pace while the game runs again: two probes a pass, the
+  // passes at 13125 ... 28875.
+  EXPECT_EQ(ProbesBetween(13000, 29000), 2 * (16000 / 250));
 }
 
 TEST_F(Watch, TheCompanionAloneKeepsTheLauncherResident) {
   GameRunsUntil(1000);
   PresentBetween(kCompanionPresence, 0, 60000);
   EXPECT_EQ(RunLauncher(), kExitOk);
-  ExpectEndedByGracePeriodAfter(60000u);
+  ExpectEndedByGracePeriodFrom(60000);
 }
 
 TEST_F(Watch, QuitSetWhileTheGameRunsEndsTheRunAtTheNextQuitWait) {
@@ -107,8 +112,7 @@ TEST_F(Watch, QuitSetWhileTheGameRunsEndsTheRunAtTheNextQuitWait) {
     GameRunsUntil(100000);
     QuitAt(quit);
     EXPECT_EQ(RunLauncher(), kExitOk);
-    EXPECT_GE(fake::Elapsed(), quit);
-    EXPECT_LE(fake::Elapsed(), quit + 250);
+    EXPECT_EQ(fake::Elapsed(), quit) << "the quit wait returns as the event is set";
     EXPECT_TRUE(fake::Exists(kGamePresence)) << "the game keeps running";
     TearDown();
   }
@@ -119,7 +123,7 @@ TEST_F(Watch, QuitSetDuringAGracePeriodActsOnlyIfSomethingReturns) {
   GameRunsUntil(5000);
   QuitAt(10000);
   EXPECT_EQ(RunLauncher(), kExitOk);
-  ExpectEndedByGracePeriodAfter(5000u);
+  ExpectEndedByGracePeriodFrom(5000);
   TearDown();
 
   // The game returns: the next quit wait sees the quit event at once.
@@ -128,12 +132,10 @@ TEST_F(Watch, QuitSetDuringAGracePeriodActsOnlyIfSomethingReturns) {
   QuitAt(10000);
   PresentBetween(kGamePresence, 12000);
   EXPECT_EQ(RunLauncher(), kExitOk);
-  EXPECT_GE(fake::Elapsed(), 12000u);
-  EXPECT_LE(fake::Elapsed(), 12000u + 125u);
+  EXPECT_EQ(fake::Elapsed(), 12000u + 125u) << "the pass at 12000 sees it, then pauses";
 }
 
 TEST_F(Watch, ATickWrapDuringAGracePeriodNeitherShortensNorLengthensIt) {
-  std::uint64_t expected = 0;
   for (plat::Tick start :
        {1000u, 0xFFFFFFFFu - 10000u, 0xFFFFFFFFu - 5000u - 15000u, 0xFFFFFFFFu - 5000u - 14990u}) {
     SCOPED_TRACE(start);
@@ -141,8 +143,7 @@ TEST_F(Watch, ATickWrapDuringAGracePeriodNeitherShortensNorLengthensIt) {
     fake::SetModulePath(kLauncherPath);
     GameRunsUntil(5000);
     EXPECT_EQ(RunLauncher(), kExitOk);
-    if (expected == 0) expected = fake::Elapsed();
-    EXPECT_EQ(fake::Elapsed(), expected);
+    ExpectEndedByGracePeriodFrom(5000);
     TearDown();
   }
 }
@@ -153,9 +154,7 @@ TEST_F(Watch, WithoutAQuitEventTheLoopStillKeepsItsPace) {
   GameRunsUntil(10000);
   EXPECT_EQ(RunLauncher(), kExitOk);
   // Two probes every 250 ms while the game runs, not a spin.
-  const long perSecond = ProbesBetween(1000, 9000) / 8;
-  EXPECT_LE(perSecond, 8);
-  EXPECT_GE(perSecond, 7);
-  ExpectEndedByGracePeriodAfter(10000u);
+  EXPECT_EQ(ProbesBetween(1000, 9000), 2 * (8000 / 250));
+  ExpectEndedByGracePeriodFrom(10000);
   EXPECT_EQ(fake::References(kQuitEventName), 1);
 }

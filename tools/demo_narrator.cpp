@@ -16,6 +16,7 @@
 
 #include "launcher/command_line.h"
 #include "launcher/instance_guard/event_names.h"
+#include "launcher/presence/presence.h"
 #include "tools/utf8.h"
 
 namespace {
@@ -57,6 +58,19 @@ bool ReadFile(const std::wstring& path, std::string* text) {
 
 std::wstring Folder(const std::wstring& path) {
   return path.substr(0, path.rfind(L'\\') + 1);
+}
+
+// The name the launcher at path probes for the game, by the launcher's own
+// naming code, from its full path in the ANSI code page as it reads its own;
+// false when it probes for none.
+bool GamePresenceOf(const std::wstring& path, char (&name)[kNameBufferSize]) {
+  constexpr DWORD kLongPath = 32768;
+  static wchar_t full[kLongPath];
+  static char ansi[4 * kLongPath];
+  const DWORD n = GetFullPathNameW(path.c_str(), kLongPath, full, nullptr);
+  return n != 0 && n < kLongPath &&
+         WideCharToMultiByte(CP_ACP, 0, full, -1, ansi, sizeof ansi, nullptr, nullptr) != 0 &&
+         BuildGamePresenceNameFor(ansi, name);
 }
 
 DWORD RunAndWait(const std::wstring& exe) {
@@ -101,8 +115,12 @@ int main() {
   wchar_t selfPath[MAX_PATH + 1] = {};
   GetModuleFileNameW(nullptr, selfPath, MAX_PATH);
   const std::wstring quitTool = Folder(selfPath) + L"Q8Quit.exe";
-  // The launcher's presence probe for the game, for a launcher called Q8.exe.
-  const char* gamePresence = "$$s$$q8main.exe";
+  char gamePresence[kNameBufferSize];
+  if (!GamePresenceOf(unquoted, gamePresence)) {
+    std::fprintf(stderr, "the launcher at %s probes for no game name\n",
+                 Utf8(unquoted.c_str()).c_str());
+    return 2;
+  }
 
   std::wstring commandLine = arguments;
   STARTUPINFOW startup = {};

@@ -15,8 +15,8 @@
 // whether the game's and the companion's semaphores are held, and every named
 // object of the session and of the global namespace that looks meant for the
 // launcher but that its probe cannot see, with the mistake in plain words.
-// --wait polls for the game's semaphore every 250 ms for up to 30 s, as the
-// launcher does after starting the game.
+// --wait polls for the game's semaphore every 250 ms for up to 30 s, with the
+// launcher's own start-up wait, so it decides as the launcher does.
 //
 // Exit codes: 0 the game's semaphore is held; 1 it is not; 2 bad usage.
 // Text goes to a console in UTF-16 and to a pipe or file in UTF-8, so a pasted
@@ -30,16 +30,21 @@
 #include <cwchar>
 
 #include "launcher/instance_guard/event_names.h"
+#include "launcher/launch.h"
 #include "launcher/presence/presence.h"
 #include "resources/version.h"
 
 namespace {
 
-constexpr DWORD kPollMs = 250;
-constexpr DWORD kStartupWaitMs = 30000;
 constexpr int kLongText = 32768;  // UTF-16 units: the longest path or object name and then some
-constexpr wchar_t kGameFile[] = L"Q8Main.EXE";
+const wchar_t* const kGameFile = reinterpret_cast<const wchar_t*>(kGameExecutable);
 constexpr wchar_t kDefaultLauncher[] = L"Q8.exe";
+constexpr size_t kGameSuffixLength = sizeof kGameSuffix - 1;
+
+// The naming rule's ASCII constants in UTF-16, as listed names are compared:
+// the game suffix, and the prefix upper-cased.
+wchar_t gameSuffix[sizeof kGameSuffix];
+wchar_t upperPrefix[sizeof kPresencePrefix];
 
 HANDLE out = nullptr;
 int nearMisses = 0;
@@ -202,8 +207,9 @@ void ExplainOtherFile(const wchar_t* name, wchar_t* why, size_t size) {
          expected[0].wide + kPresencePrefixLength);
   static wchar_t candidate[kNameBufferSize], probed[kNameBufferSize];
   const size_t n = std::wcslen(file), extension = std::wcslen(launcherExtension);
-  if (n > 8 && _wcsicmp(file + n - 8, L"main.exe") == 0 && n - 8 + extension < kNameBufferSize) {
-    Copy(candidate, kNameBufferSize, file, n - 8);
+  if (n > kGameSuffixLength && _wcsicmp(file + n - kGameSuffixLength, gameSuffix) == 0 &&
+      n - kGameSuffixLength + extension < kNameBufferSize) {
+    Copy(candidate, kNameBufferSize, file, n - kGameSuffixLength);
     std::wcscat(candidate, launcherExtension);
     if (GameNameOfLauncher(candidate, probed, kNameBufferSize) && std::wcscmp(probed, name) == 0) {
       Append(why, size, L"a launcher named %ls would see it", candidate);
@@ -232,7 +238,8 @@ void Diagnose(const wchar_t* name, const wchar_t* type, bool global) {
     }
     if (meant) break;
   }
-  if (!meant && expected[0].exists && std::wcsncmp(upper, L"$$S$$", kPresencePrefixLength) == 0) {
+  if (!meant && expected[0].exists &&
+      std::wcsncmp(upper, upperPrefix, kPresencePrefixLength) == 0) {
     meant = true;
     ExplainOtherFile(name, why, 1024);
   }
@@ -392,7 +399,8 @@ int Usage() {
   out = GetStdHandle(STD_ERROR_HANDLE);
   Say(L"usage: Q8Doctor.exe [--wait] [LAUNCHER]");
   Say(L"  LAUNCHER: the launcher's path or folder (default: Q8.exe beside Q8Doctor.exe)");
-  Say(L"  --wait: wait up to 30 s for the game to announce itself, as the launcher does");
+  Say(L"  --wait: wait up to %lu s for the game to announce itself, as the launcher does",
+      kStartupTimeoutMs / 1000);
   return 2;
 }
 
@@ -400,6 +408,10 @@ int Usage() {
 
 int main() {
   out = GetStdHandle(STD_OUTPUT_HANDLE);
+  wchar_t prefix[sizeof kPresencePrefix];
+  for (size_t i = 0; i < sizeof kPresencePrefix; ++i) prefix[i] = kPresencePrefix[i];
+  Upper(prefix, upperPrefix, sizeof kPresencePrefix);
+  for (size_t i = 0; i < sizeof kGameSuffix; ++i) gameSuffix[i] = kGameSuffix[i];
   int count = 0;
   wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
   if (args == nullptr) return Usage();
@@ -480,18 +492,16 @@ int main() {
 
   bool held = game.exists && ProbePresence(game.ansi);
   if (wait && game.exists && !held) {
-    Say(L"waiting up to 30 s for the game's semaphore, checking every 250 ms");
+    Say(L"waiting up to %lu s for the game's semaphore, checking every %lu ms",
+        kStartupTimeoutMs / 1000, kStartupPollMs);
     const DWORD start = GetTickCount();
-    while (!held && GetTickCount() - start < kStartupWaitMs) {
-      Sleep(kPollMs);
-      held = ProbePresence(game.ansi);
-    }
+    held = WaitForStartup([] { return ProbePresence(expected[0].ansi); });
     const DWORD after = GetTickCount() - start;
     if (held) {
       Say(L"game's semaphore %ls: held, appeared after %lu.%03lu s", game.wide, after / 1000,
           after % 1000);
     } else {
-      Say(L"game's semaphore %ls: not held after 30 s", game.wide);
+      Say(L"game's semaphore %ls: not held after %lu s", game.wide, kStartupTimeoutMs / 1000);
     }
   } else if (game.exists) {
     Say(L"game's semaphore %ls: %ls", game.wide, held ? L"held" : L"not held");

@@ -22,12 +22,13 @@ using WideChar = char16_t;
 
 constexpr unsigned long kErrorAlreadyExists = 183;
 constexpr unsigned long kWaitObject0 = 0;
-constexpr unsigned long kWaitTimeout = 0x102;
 constexpr unsigned long kWaitFailed = 0xFFFFFFFF;
 constexpr unsigned long kSeeMaskFlagNoUi = 0x400;
 constexpr int kSwShow = 5;
 constexpr unsigned kMbIconError = 0x10;
 constexpr unsigned kMbOk = 0x0;
+// The room the launcher gives its module-path calls, in characters: the
+// system's path limit. Every path buffer of the launcher is sized from it.
 constexpr unsigned long kMaxPath = 260;
 
 // Laid out exactly as the shell's SHELLEXECUTEINFOW, so the Win32 side can pass
@@ -54,7 +55,9 @@ struct ShellExecuteInfo {
 // signalled. Leaves kErrorAlreadyExists as the last error when it existed.
 Handle CreateNamedEvent(const char* name);
 unsigned long LastError();
-// Waits on one handle; answers kWaitObject0, kWaitTimeout or kWaitFailed.
+// Waits on one handle; answers kWaitObject0 when it is set, kWaitFailed when
+// the wait fails, and any other value (the system's time-out code) when the
+// time ran out.
 unsigned long WaitOne(Handle handle, unsigned long milliseconds);
 // Opens an existing named semaphore with full access, not inheritable.
 Handle OpenNamedSemaphore(const char* name);

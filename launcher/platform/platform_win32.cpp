@@ -22,11 +22,9 @@ static_assert(offsetof(ShellExecuteInfo, hProcess) == offsetof(SHELLEXECUTEINFOW
 static_assert(sizeof(SHELLEXECUTEINFOW) == 60, "the 32-bit record is 60 bytes");
 #endif
 static_assert(sizeof(wchar_t) == sizeof(WideChar), "UTF-16 units");
-static_assert(WAIT_OBJECT_0 == kWaitObject0 && WAIT_TIMEOUT == kWaitTimeout &&
-                  WAIT_FAILED == kWaitFailed,
-              "wait results");
+static_assert(WAIT_OBJECT_0 == kWaitObject0 && WAIT_FAILED == kWaitFailed, "wait results");
 static_assert(ERROR_ALREADY_EXISTS == kErrorAlreadyExists &&
-                  SEE_MASK_FLAG_NO_UI == kSeeMaskFlagNoUi,
+                  SEE_MASK_FLAG_NO_UI == kSeeMaskFlagNoUi && MAX_PATH == kMaxPath,
               "constants");
 
 Handle CreateNamedEvent(const char* name) {

@@ -3,8 +3,7 @@
 #include "q8_presence.h"
 
 PresenceAnnouncement::PresenceAnnouncement() {
-  BuildOwnPresenceName(name_);
-  semaphore_ = Q8PresenceBegin();
+  semaphore_ = Q8PresenceBeginNamed(name_, sizeof name_);
 }
 
 void PresenceAnnouncement::Release() {

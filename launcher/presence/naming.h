@@ -12,6 +12,9 @@
 
 #include <stddef.h>
 
+// Q8_PATH_CAPACITY below is the launcher's path limit (plat::kMaxPath), written
+// out for the C helper; presence.h checks that the two agree.
+
 // q8_presence.h: naming rule begins
 // A presence name is "$$s$$" and the program's file name, lowered. It is
 // built in one buffer: the prefix, the program's full path written after it

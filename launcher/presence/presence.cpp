@@ -7,19 +7,12 @@
 
 namespace {
 
-// Clears the buffer, writes the prefix and the launcher's own path after it.
-// The path call's result is not needed: a failed call leaves only the prefix,
-// which has no dot and no backslash.
-char* StartName(char (&name)[kNameBufferSize]) {
-  char* path = Q8StartPresenceName(name, sizeof name);
-  plat::OwnModulePath(path, kPathCapacity);
-  return path;
-}
-
-// Builds the name from the launcher's own path.
+// Builds the name from the launcher's own path, written after the prefix. No
+// name when the path call fails: it can leave part of a path behind.
 template <std::size_t N>
 bool BuildReplacingFromLast(char (&name)[kNameBufferSize], char mark, const char (&tail)[N]) {
-  char* path = StartName(name);
+  char* path = Q8StartPresenceName(name, sizeof name);
+  if (plat::OwnModulePath(path, kPathCapacity) == 0) return false;
   return FinishReplacingFromLast(name, path, mark, tail);
 }
 
@@ -35,10 +28,6 @@ bool BuildGamePresenceName(char (&name)[kNameBufferSize]) {
 
 bool BuildCompanionPresenceName(char (&name)[kNameBufferSize]) {
   return BuildReplacingFromLast(name, '\\', kCompanionTail);
-}
-
-void BuildOwnPresenceName(char (&name)[kNameBufferSize]) {
-  Q8FinishOwnPresenceName(StartName(name));
 }
 
 bool ProbePresence(const char* name) {

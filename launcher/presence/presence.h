@@ -8,6 +8,7 @@
 
 #include <cstddef>
 
+#include "launcher/platform/platform.h"
 #include "launcher/presence/naming.h"
 
 constexpr char kPresencePrefix[] = Q8_PRESENCE_PREFIX;
@@ -19,7 +20,9 @@ constexpr char kCompanionTail[] = "\\Vek Launcher.exe";
 // stays zero (266 bytes so far), and room for the longest tail past that, so a
 // path as long as the platform reports still gets its name and nothing is ever
 // written past the end.
-constexpr std::size_t kPathCapacity = Q8_PATH_CAPACITY;
+constexpr std::size_t kPathCapacity = plat::kMaxPath;
+static_assert(Q8_PATH_CAPACITY == kPathCapacity,
+              "the presence helper's path room is the launcher's");
 constexpr std::size_t kNameBufferSize = Q8_PRESENCE_NAME_SIZE + (sizeof(kCompanionTail) - 1);
 
 // Cuts s (of length length) down to the text after its last "\", "/" or ":"
@@ -36,11 +39,6 @@ bool BuildCompanionPresenceName(char (&name)[kNameBufferSize]);
 // report it) instead of this program's own path: what a launcher there probes.
 bool BuildGamePresenceNameFor(const char* launcherPath, char (&name)[kNameBufferSize]);
 bool BuildCompanionPresenceNameFor(const char* launcherPath, char (&name)[kNameBufferSize]);
-
-// The presence name a program itself holds: prefix and its own lowered file
-// name. For the game at C:\Games\Q8\Q8Main.EXE this is the name the launcher
-// Q8.exe beside it probes.
-void BuildOwnPresenceName(char (&name)[kNameBufferSize]);
 
 // True if the named semaphore can be opened (it is closed again at once).
 bool ProbePresence(const char* name);

@@ -34,9 +34,11 @@ std::string BuildInBlock(const std::uint8_t* data, std::size_t size, const char*
   return text;
 }
 
+// The name the presence helper holds for a program at the path; false when it
+// names none.
 bool BuildOwn(char (&name)[kNameBufferSize]) {
-  BuildOwnPresenceName(name);
-  return true;
+  Q8PresenceEnd(Q8PresenceBeginNamed(name, sizeof name));
+  return name[0] != 0;
 }
 
 // With the expected name held by another program, the probe must find it
@@ -92,7 +94,10 @@ void CheckNames(const std::uint8_t* data, std::size_t size, const std::string& p
       {"game presence name", BuildGamePresenceName, oracle::ExpectedGameName(reported)},
       {"companion presence name", BuildCompanionPresenceName,
        oracle::ExpectedCompanionName(reported)},
-      {"own presence name", BuildOwn, "$$s$$" + oracle::FileNameLower(reported)},
+      // A module-path call that answers 0 (the fake's, for an empty path)
+      // makes the helper give up.
+      {"own presence name", BuildOwn,
+       path.empty() ? "" : "$$s$$" + oracle::FileNameLower(reported)},
   };
   for (const auto& n : names) {
     fake::Reset();
@@ -108,9 +113,7 @@ void CheckNames(const std::uint8_t* data, std::size_t size, const std::string& p
   fake::SetModulePath(path);
   fake_windows::created.clear();
   HANDLE presence = Q8PresenceBegin();
-  // A module-path call that answers 0 (the fake's, for an empty path) makes the
-  // helper give up.
-  const std::string expected = path.empty() ? "" : names[2].expected;
+  const std::string& expected = names[2].expected;
   const std::string announced = fake_windows::created.empty() ? "" : fake_windows::created[0];
   if (announced != expected || fake_windows::created.size() != (expected.empty() ? 0u : 1u) ||
       (presence != nullptr) != !expected.empty()) {
