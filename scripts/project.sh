@@ -16,7 +16,8 @@ q8_version() {
   cmake -DQ8_ROOT="$Q8_ROOT" -P "$Q8_ROOT/cmake/presence_header.cmake"
 }
 
-Q8_CLANG_VERSION=14
+# The sanitizer build's preset names it.
+Q8_CLANG_VERSION="$(sed -n 's/.*"CMAKE_CXX_COMPILER": "clang++-\([0-9]*\)".*/\1/p' "$Q8_ROOT/CMakePresets.json")"
 
 # Whether this host runs 32-bit programs, found out once by running one, a
 # static i386 program that only exits with 0, unless Q8_RUN_32BIT says already

@@ -138,6 +138,7 @@ stage fuzz       fuzz-build                         bash scripts/fuzz.sh 15 2
 stage host       setup                              host_tests
 stage asan       setup                              sanitizer_tests
 stage repro      win32,release                      check_reproducible
+stage size       win32                              bash bench/size_report.sh
 stage release    setup                              bash tests/release/release_test.sh bundle
 stage e2e-signed release,win32,wine-win32           bash tests/release/release_test.sh e2e
 stage e2e-serial win32,wine-win32,e2e-win32?,e2e-win64? e2e_serial
@@ -145,7 +146,7 @@ stage runner     -                                  bash tests/runner/stages_tes
 stage workflows  setup                              check_workflows
 stage mutate     setup,host?,asan?                  python3 scripts/mutate.py
 on_request mutate e2e-serial
-stage_low_priority fuzz host asan repro release runner workflows
+stage_low_priority fuzz host asan repro release runner workflows size
 stage_one_must_pass e2e-win32 e2e-win64
 
 select_stages "$@"
