@@ -24,6 +24,31 @@ std::string LauncherExe();
 // tests run an x86-64 build): the file Q8_E2E_SHIPPED names, else LauncherExe.
 std::string ShippedLauncherExe();
 
+// A job object: the processes put into it and every process they start (a
+// child starts in its parent's job). It ends them all when it goes.
+class Job {
+ public:
+  Job();
+  ~Job();
+  Job(const Job&) = delete;
+  Job& operator=(const Job&) = delete;
+
+  bool Add(HANDLE process) const;
+  // How many processes have been in the job in all: once those put into it
+  // have ended, also every process they started.
+  DWORD ProcessesEver() const;
+  // Ends every process in the job and waits until they have gone; answers
+  // how many still ran.
+  DWORD EndAll() const;
+
+ private:
+  HANDLE handle_;
+};
+
+// The job every process the harness starts goes into unless it is given one:
+// a fresh one for each scenario (scenario_job.cpp), none elsewhere.
+void SetScenarioJob(const Job* job);
+
 // A launcher process started by the test.
 class Process {
  public:
@@ -75,8 +100,10 @@ class GameFolder {
   std::string Path(const char* file = "") const { return dir_ + file; }
   // The command tails of the game's starts, in order.
   std::vector<std::string> GameStarts() const;
-  // Starts the launcher with arguments after its quoted path.
-  Process StartLauncher(const std::string& arguments = "", bool suspended = false) const;
+  // Starts the launcher with arguments after its quoted path, in the given
+  // job rather than the scenario's.
+  Process StartLauncher(const std::string& arguments = "", bool suspended = false,
+                        const Job* job = nullptr) const;
   // Starts the game directly, as a player would restart it.
   Process StartGame() const;
   // Copies a program built beside the tests into the folder as file (removed
@@ -84,7 +111,8 @@ class GameFolder {
   Process StartCopy(const char* builtExe, const std::string& file);
 
  private:
-  Process Start(const std::string& file, const std::string& arguments, bool suspended) const;
+  Process Start(const std::string& file, const std::string& arguments, bool suspended,
+                const Job* job = nullptr) const;
 
   std::string dir_;  // with a trailing backslash
   std::vector<std::string> created_;
