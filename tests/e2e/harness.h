@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,14 @@ std::string LauncherExe();
 // The Q8.exe whose file is checked (the one that ships, 32-bit, also when the
 // tests run an x86-64 build): the file Q8_E2E_SHIPPED names, else LauncherExe.
 std::string ShippedLauncherExe();
+
+// A handle closed when it goes out of scope: a named object a scenario holds
+// goes with the scenario, also when a failed ASSERT ends it half-way, and
+// cannot mislead the next scenario in the same prefix.
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
 
 // A job object: the processes put into it and every process they start (a
 // child starts in its parent's job). It ends them all when it goes.

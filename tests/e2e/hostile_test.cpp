@@ -22,7 +22,7 @@ DWORD RunToTheEnd(const GameFolder& folder, const std::string& presenceName, boo
   folder.ConfigureGame(-1, -1, 60000);
   Process launcher = folder.StartLauncher();
   *worked = false;
-  HANDLE presence = nullptr;
+  Handle presence;
   DWORD code = 0xDEAD;
   for (int i = 0; i < 400; ++i) {
     if (launcher.Wait(50, &code)) break;
@@ -34,8 +34,8 @@ DWORD RunToTheEnd(const GameFolder& folder, const std::string& presenceName, boo
       launcher.Wait(10000, &code);
       break;
     }
-    if (presence == nullptr && !folder.GameStarts().empty()) {
-      presence = CreateSemaphoreA(nullptr, 0, 1, presenceName.c_str());
+    if (!presence && !folder.GameStarts().empty()) {
+      presence.reset(CreateSemaphoreA(nullptr, 0, 1, presenceName.c_str()));
       Sleep(1000);
       if (launcher.Running()) {
         *worked = true;
@@ -43,7 +43,6 @@ DWORD RunToTheEnd(const GameFolder& folder, const std::string& presenceName, boo
       }
     }
   }
-  if (presence != nullptr) CloseHandle(presence);
   return code;
 }
 
@@ -86,8 +85,8 @@ TEST(Hostile, AStormOfLaunchersLeavesExactlyOneResident) {
 }
 
 TEST(Hostile, AnInstanceEventNameTakenByAMutexKeepsTheLauncherQuiet) {
-  HANDLE squatter = CreateMutexA(nullptr, FALSE, kInstanceEventName);
-  ASSERT_NE(squatter, nullptr);
+  Handle squatter(CreateMutexA(nullptr, FALSE, kInstanceEventName));
+  ASSERT_NE(squatter.get(), nullptr);
   GameFolder folder;
   folder.ConfigureGame(0, -1, 10000);
   Process launcher = folder.StartLauncher();
@@ -96,7 +95,6 @@ TEST(Hostile, AnInstanceEventNameTakenByAMutexKeepsTheLauncherQuiet) {
   EXPECT_EQ(code, 0u);
   Sleep(300);
   EXPECT_TRUE(folder.GameStarts().empty());
-  CloseHandle(squatter);
 }
 
 TEST(Hostile, FoldersAtThePathLimitsEitherWorkOrFailThroughTheMessageBox) {

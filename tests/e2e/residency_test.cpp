@@ -31,14 +31,14 @@ TEST(Residency, TheLauncherEndsAGracePeriodAfterTheGameExits) {
 }
 
 TEST(Residency, TheCompanionKeepsTheLauncherResident) {
-  HANDLE companion = CreateSemaphoreA(nullptr, 0, 1, kCompanionPresence);
-  ASSERT_NE(companion, nullptr);
+  Handle companion(CreateSemaphoreA(nullptr, 0, 1, kCompanionPresence));
+  ASSERT_NE(companion.get(), nullptr);
   GameFolder folder;
   Process launcher;
   RunGameFor(folder, &launcher, 1000);
   Sleep(17000);  // longer than a grace period
   EXPECT_TRUE(launcher.Running());
-  CloseHandle(companion);
+  companion.reset();
   ExpectEndedByGracePeriodAfter(launcher, GetTickCount());
 }
 
@@ -80,8 +80,8 @@ TEST(Residency, TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning) {
 TEST(Residency, WithItsQuitEventNameTakenTheLauncherStillWatchesQuietly) {
   // Another program holds the quit event's name as a mutex: the launcher
   // cannot be told to quit, but must neither spin nor stay for ever.
-  HANDLE squatter = CreateMutexA(nullptr, FALSE, kQuitEventName);
-  ASSERT_NE(squatter, nullptr);
+  Handle squatter(CreateMutexA(nullptr, FALSE, kQuitEventName));
+  ASSERT_NE(squatter.get(), nullptr);
   GameFolder folder;
   // The game outlives the 11.5 s below by seconds, so that the grace period
   // is timed from the moment it goes, also on a loaded machine.
@@ -98,7 +98,6 @@ TEST(Residency, WithItsQuitEventNameTakenTheLauncherStillWatchesQuietly) {
   ASSERT_TRUE(TestGameAlive()) << "the game went before the grace period could be timed";
   ASSERT_TRUE(WaitForTestGame(false, 10000));
   ExpectEndedByGracePeriodAfter(launcher, GetTickCount());
-  CloseHandle(squatter);
 }
 
 namespace {
