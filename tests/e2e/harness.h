@@ -142,6 +142,11 @@ DWORD RunTool(const char* exe);
 // standard output and error, as bytes.
 DWORD RunTool(const char* exe, const std::string& arguments, std::string* output);
 
+// How long a trivial program takes from its start to its end, in ms, under
+// the load of the moment: a bound on something that should be immediate adds
+// it, so that it measures the launcher rather than the machine.
+DWORD TrivialRunMs();
+
 // A message box of the given process: its caption and text as shown.
 struct MessageBoxSeen {
   HWND window = nullptr;
