@@ -31,7 +31,8 @@ endif()
 
 add_executable(q8_e2e_tests tests/e2e/e2e_test.cpp tests/e2e/residency_test.cpp
                             tests/e2e/hostile_test.cpp tests/e2e/any_script_test.cpp
-                            tests/e2e/doctor_test.cpp tests/e2e/harness.cpp)
+                            tests/e2e/doctor_test.cpp tests/e2e/harness.cpp
+                            tests/e2e/scenario_job.cpp)
 target_include_directories(q8_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(q8_e2e_tests PRIVATE gtest_main q8_shared version)
 add_dependencies(q8_e2e_tests Q8 TestGame Q8Quit Q8Doctor CPresenceGame)

@@ -55,14 +55,13 @@ TEST(Doctor, SeesTheRightSemaphoreAndNamesEachMistake) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.launcher) + " with " + c.name);
-    HANDLE held =
-        c.mutex ? CreateMutexA(nullptr, FALSE, c.name) : CreateSemaphoreA(nullptr, 0, 1, c.name);
-    ASSERT_NE(held, nullptr);
+    Handle held(c.mutex ? CreateMutexA(nullptr, FALSE, c.name)
+                        : CreateSemaphoreA(nullptr, 0, 1, c.name));
+    ASSERT_NE(held.get(), nullptr);
     std::string output;
     EXPECT_EQ(RunTool("Q8Doctor.exe", "\"" + TempLauncher(c.launcher) + "\"", &output), c.exitCode);
     EXPECT_NE(output.find(std::string("\n") + c.line + "\r\n"), std::string::npos) << output;
     EXPECT_EQ(CountOf(output, "near miss:"), c.exitCode == 0 ? 0 : 1) << output;
-    CloseHandle(held);
   }
 }
 

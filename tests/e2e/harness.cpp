@@ -145,6 +145,66 @@ double Process::CpuMs() const {
   return ms(kernel) + ms(user);
 }
 
+Job::Job() : handle_(CreateJobObjectW(nullptr, nullptr)) {}
+
+Job::~Job() {
+  EndAll();
+  CloseHandle(handle_);
+}
+
+bool Job::Add(HANDLE process) const {
+  return AssignProcessToJobObject(handle_, process) != FALSE;
+}
+
+namespace {
+
+JOBOBJECT_BASIC_ACCOUNTING_INFORMATION Accounting(HANDLE job) {
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
+  QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info, nullptr);
+  return info;
+}
+
+const Job* scenarioJob = nullptr;
+
+// Starts a program suspended and puts it into the job (the scenario's, when
+// none is given) before it runs a single instruction, so that whatever it
+// starts is in the job too; then lets it run, unless it is to stay suspended.
+bool StartInJob(std::wstring commandLine, const wchar_t* dir, DWORD flags, BOOL inherit,
+                STARTUPINFOW* startup, const Job* job, bool suspended, PROCESS_INFORMATION* info) {
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, inherit, flags | CREATE_SUSPENDED,
+                      nullptr, dir, startup, info)) {
+    return false;
+  }
+  if (job == nullptr) job = scenarioJob;
+  if (job != nullptr && !job->Add(info->hProcess)) {
+    // Outside the job it would outlive the scenario.
+    TerminateProcess(info->hProcess, 99);
+    CloseHandle(info->hThread);
+    CloseHandle(info->hProcess);
+    return false;
+  }
+  if (!suspended) ResumeThread(info->hThread);
+  return true;
+}
+
+}  // namespace
+
+DWORD Job::ProcessesEver() const {
+  return Accounting(handle_).TotalProcesses;
+}
+
+DWORD Job::EndAll() const {
+  const DWORD running = Accounting(handle_).ActiveProcesses;
+  TerminateJobObject(handle_, 99);
+  // The processes go a moment later, and their named objects with them.
+  for (int i = 0; i < 1000 && Accounting(handle_).ActiveProcesses > 0; ++i) Sleep(10);
+  return running;
+}
+
+void SetScenarioJob(const Job* job) {
+  scenarioJob = job;
+}
+
 GameFolder::GameFolder(const char* launcherName, bool withGame, std::size_t dirLength,
                        const char* folderName, const char* gameExe)
     : launcher_(launcherName) {
@@ -205,8 +265,9 @@ std::vector<std::string> GameFolder::GameStarts() const {
   return starts;
 }
 
-Process GameFolder::StartLauncher(const std::string& arguments, bool suspended) const {
-  return Start(launcher_, arguments, suspended);
+Process GameFolder::StartLauncher(const std::string& arguments, bool suspended,
+                                  const Job* job) const {
+  return Start(launcher_, arguments, suspended, job);
 }
 
 Process GameFolder::StartGame() const {
@@ -219,16 +280,14 @@ Process GameFolder::StartCopy(const char* builtExe, const std::string& file) {
   return Start(file, "", false);
 }
 
-Process GameFolder::Start(const std::string& file, const std::string& arguments,
-                          bool suspended) const {
+Process GameFolder::Start(const std::string& file, const std::string& arguments, bool suspended,
+                          const Job* job) const {
   std::wstring commandLine = Wide("\"" + Path(file.c_str()) + "\"");
   if (!arguments.empty()) commandLine += L" " + Wide(arguments);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
-                      suspended ? CREATE_SUSPENDED : 0, nullptr, Wide(dir_).c_str(), &startup,
-                      &info)) {
+  if (!StartInJob(commandLine, Wide(dir_).c_str(), 0, FALSE, &startup, job, suspended, &info)) {
     return Process();
   }
   Process process(info.hProcess, info.dwProcessId, Path(file.c_str()));
@@ -273,7 +332,7 @@ DWORD ExitCode(const PROCESS_INFORMATION& info, DWORD timeoutMs) {
 }  // namespace
 
 DWORD RunTool(const char* exe, const std::string& arguments, std::string* output) {
-  std::wstring commandLine = Wide("\"" + BuildDir() + exe + "\" " + arguments);
+  const std::wstring commandLine = Wide("\"" + BuildDir() + exe + "\" " + arguments);
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE read = nullptr, write = nullptr;
   if (!CreatePipe(&read, &write, &inherit, 0)) return 0xDEAD;
@@ -283,8 +342,8 @@ DWORD RunTool(const char* exe, const std::string& arguments, std::string* output
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = startup.hStdError = write;
   PROCESS_INFORMATION info = {};
-  const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE,
-                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
+  const bool started =
+      StartInJob(commandLine, nullptr, CREATE_NO_WINDOW, TRUE, &startup, nullptr, false, &info);
   CloseHandle(write);
   output->clear();
   char buffer[4096];
@@ -298,15 +357,27 @@ DWORD RunTool(const char* exe, const std::string& arguments, std::string* output
 }
 
 DWORD RunTool(const char* exe) {
-  std::string commandLine = "\"" + BuildDir() + exe + "\"";
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info)) {
+  if (!StartInJob(Wide("\"" + BuildDir() + exe + "\""), nullptr, 0, FALSE, &startup, nullptr, false,
+                  &info)) {
     return 0xDEAD;
   }
   return ExitCode(info, 30000);
+}
+
+DWORD TrivialRunMs() {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  const DWORD start = GetTickCount();
+  if (!StartInJob(Wide("\"" + BuildDir() + "TestGame.exe\" --end"), nullptr, 0, FALSE, &startup,
+                  nullptr, false, &info) ||
+      ExitCode(info, 30000) != 0) {
+    return 0xFFFFFFFF;
+  }
+  return GetTickCount() - start;
 }
 
 void StopTestGames() {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,39 @@ std::string LauncherExe();
 // The Q8.exe whose file is checked (the one that ships, 32-bit, also when the
 // tests run an x86-64 build): the file Q8_E2E_SHIPPED names, else LauncherExe.
 std::string ShippedLauncherExe();
+
+// A handle closed when it goes out of scope: a named object a scenario holds
+// goes with the scenario, also when a failed ASSERT ends it half-way, and
+// cannot mislead the next scenario in the same prefix.
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+// A job object: the processes put into it and every process they start (a
+// child starts in its parent's job). It ends them all when it goes.
+class Job {
+ public:
+  Job();
+  ~Job();
+  Job(const Job&) = delete;
+  Job& operator=(const Job&) = delete;
+
+  bool Add(HANDLE process) const;
+  // How many processes have been in the job in all: once those put into it
+  // have ended, also every process they started.
+  DWORD ProcessesEver() const;
+  // Ends every process in the job and waits until they have gone; answers
+  // how many still ran.
+  DWORD EndAll() const;
+
+ private:
+  HANDLE handle_;
+};
+
+// The job every process the harness starts goes into unless it is given one:
+// a fresh one for each scenario (scenario_job.cpp), none elsewhere.
+void SetScenarioJob(const Job* job);
 
 // A launcher process started by the test.
 class Process {
@@ -75,8 +109,10 @@ class GameFolder {
   std::string Path(const char* file = "") const { return dir_ + file; }
   // The command tails of the game's starts, in order.
   std::vector<std::string> GameStarts() const;
-  // Starts the launcher with arguments after its quoted path.
-  Process StartLauncher(const std::string& arguments = "", bool suspended = false) const;
+  // Starts the launcher with arguments after its quoted path, in the given
+  // job rather than the scenario's.
+  Process StartLauncher(const std::string& arguments = "", bool suspended = false,
+                        const Job* job = nullptr) const;
   // Starts the game directly, as a player would restart it.
   Process StartGame() const;
   // Copies a program built beside the tests into the folder as file (removed
@@ -84,7 +120,8 @@ class GameFolder {
   Process StartCopy(const char* builtExe, const std::string& file);
 
  private:
-  Process Start(const std::string& file, const std::string& arguments, bool suspended) const;
+  Process Start(const std::string& file, const std::string& arguments, bool suspended,
+                const Job* job = nullptr) const;
 
   std::string dir_;  // with a trailing backslash
   std::vector<std::string> created_;
@@ -104,6 +141,11 @@ DWORD RunTool(const char* exe);
 // The same with arguments (UTF-8), also answering what it wrote to its
 // standard output and error, as bytes.
 DWORD RunTool(const char* exe, const std::string& arguments, std::string* output);
+
+// How long a trivial program takes from its start to its end, in ms, under
+// the load of the moment: a bound on something that should be immediate adds
+// it, so that it measures the launcher rather than the machine.
+DWORD TrivialRunMs();
 
 // A message box of the given process: its caption and text as shown.
 struct MessageBoxSeen {
