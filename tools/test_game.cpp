@@ -4,10 +4,10 @@
 //   announce_ms  when to create its presence semaphore (-1: never)
 //   hold_ms      how long to hold it (-1: until the end)
 //   life_ms      how long to run in all (it ends early when the test sets the
-//                event "Q8TestGame.Stop")
+//                stop event, tools/test_game_events.h)
 // Each start appends "tail=<its command tail>" to starts.log beside it, the
 // tail read from its UTF-16 command line and written in UTF-8. While it runs
-// it holds the event "Q8TestGame.Alive", so tests can see it is there. Its
+// it holds its alive event, so tests can see it is there. Its
 // folder may have any name: it finds its files by its UTF-16 path.
 // Started with the tail "--end", it ends at once, having done nothing: what
 // any program's start and end cost, for the tests to measure against.
@@ -18,6 +18,7 @@
 
 #include "launcher/command_line.h"
 #include "launcher/presence/announce.h"
+#include "tools/test_game_events.h"
 #include "tools/utf8.h"
 
 namespace {
@@ -39,8 +40,8 @@ DWORD ToWait(long ms) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (std::wcscmp(CommandTail(GetCommandLineW()), L"--end") == 0) return 0;
-  HANDLE alive = CreateEventA(nullptr, TRUE, FALSE, "Q8TestGame.Alive");
-  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, "Q8TestGame.Stop");
+  HANDLE alive = CreateEventA(nullptr, TRUE, FALSE, kTestGameAliveEvent);
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, kTestGameStopEvent);
 
   long announceMs = 0, holdMs = -1, lifeMs = 60000;
   if (FILE* cfg = OpenBesideMe(L"testgame.cfg", L"r")) {

@@ -8,14 +8,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "tools/test_game_events.h"
 #include "tools/utf8.h"
-
-namespace {
-
-constexpr char kAliveEvent[] = "Q8TestGame.Alive";
-constexpr char kStopEvent[] = "Q8TestGame.Stop";
-
-}  // namespace
 
 std::string BuildDir() {
   wchar_t path[MAX_PATH + 1] = {};
@@ -300,7 +294,7 @@ Process GameFolder::Start(const std::string& file, const std::string& arguments,
 }
 
 bool TestGameAlive() {
-  HANDLE alive = OpenEventA(SYNCHRONIZE, FALSE, kAliveEvent);
+  HANDLE alive = OpenEventA(SYNCHRONIZE, FALSE, kTestGameAliveEvent);
   if (alive == nullptr) return false;
   CloseHandle(alive);
   return true;
@@ -332,6 +326,11 @@ DWORD ExitCode(const PROCESS_INFORMATION& info, DWORD timeoutMs) {
 }  // namespace
 
 DWORD RunTool(const char* exe, const std::string& arguments, std::string* output) {
+  return RunTool(exe, arguments, output, nullptr, [] {});
+}
+
+DWORD RunTool(const char* exe, const std::string& arguments, std::string* output, const char* cue,
+              const std::function<void()>& atCue) {
   const std::wstring commandLine = Wide("\"" + BuildDir() + exe + "\" " + arguments);
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE read = nullptr, write = nullptr;
@@ -350,6 +349,10 @@ DWORD RunTool(const char* exe, const std::string& arguments, std::string* output
   DWORD n = 0;
   while (started && ReadFile(read, buffer, sizeof buffer, &n, nullptr) && n > 0) {
     output->append(buffer, n);
+    if (cue != nullptr && output->find(cue) != std::string::npos) {
+      cue = nullptr;
+      atCue();
+    }
   }
   CloseHandle(read);
   if (!started) return 0xDEAD;
@@ -381,7 +384,7 @@ DWORD TrivialRunMs() {
 }
 
 void StopTestGames() {
-  HANDLE stop = CreateEventA(nullptr, TRUE, TRUE, kStopEvent);
+  HANDLE stop = CreateEventA(nullptr, TRUE, TRUE, kTestGameStopEvent);
   SetEvent(stop);
   for (int i = 0; i < 500 && TestGameAlive(); ++i) Sleep(10);
   CloseHandle(stop);

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,10 @@ DWORD RunTool(const char* exe);
 // The same with arguments (UTF-8), also answering what it wrote to its
 // standard output and error, as bytes.
 DWORD RunTool(const char* exe, const std::string& arguments, std::string* output);
+// The same, calling atCue once the tool has written the text cue, while it
+// runs on.
+DWORD RunTool(const char* exe, const std::string& arguments, std::string* output, const char* cue,
+              const std::function<void()>& atCue);
 
 // How long a trivial program takes from its start to its end, in ms, under
 // the load of the moment: a bound on something that should be immediate adds
