@@ -5,8 +5,8 @@
 
 Q8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # The programs that ship, by their CMake targets (each makes TARGET.exe), the
-# launcher first, and
-# the release bundle's files in their order, SHA256SUMS over them aside.
+# launcher first; and the release bundle's files in their order, SHA256SUMS
+# (over them) aside.
 q8_programs=(Q8 Q8Quit Q8Doctor)
 q8_bundle=("${q8_programs[@]/%/.exe}" q8_presence.h INTEGRATION.md)
 
