@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 
 #include "launcher/instance_guard/event_names.h"
 #include "tests/e2e/expect.h"
@@ -11,6 +12,7 @@
 
 namespace {
 
+constexpr char kGamePresence[] = "$$s$$q8main.exe";
 constexpr char kCompanionPresence[] = "$$s$$vek launcher.exe";
 // How much longer than a trivial program's run the launcher may take to end
 // once told to quit: with an idle machine's run of up to 0.1 s, no more than
@@ -66,13 +68,27 @@ TEST(Residency, AGameRestartedEightSecondsLaterKeepsTheLauncherResident) {
 }
 
 TEST(Residency, TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning) {
-  EXPECT_EQ(RunTool("Q8Quit.exe"), 1u) << "no launcher runs yet";
+  // No launcher runs yet: each call answers at once and changes nothing.
+  const struct {
+    const char* arguments;
+    DWORD code;
+  } noLauncher[] = {{"", 1}, {"--wait 10", 1}, {"--wait ten", 2}};
+  for (const auto& c : noLauncher) {
+    const DWORD before = TrivialRunMs();
+    const DWORD start = GetTickCount();
+    std::string output;
+    EXPECT_EQ(RunTool("Q8Quit.exe", c.arguments, &output), c.code) << c.arguments;
+    const DWORD took = GetTickCount() - start;
+    EXPECT_LE(took, std::max(before, TrivialRunMs()) + kQuitMarginMs) << c.arguments;
+  }
   GameFolder folder;
   folder.ConfigureGame(0, -1, 60000);
   Process launcher = folder.StartLauncher();
   ASSERT_TRUE(WaitForTestGame(true, 10000));
   Sleep(1500);
   ASSERT_TRUE(launcher.Running());
+  std::string output;
+  EXPECT_EQ(RunTool("Q8Quit.exe", "--wait 10 20", &output), 2u) << "and the event is not set";
   // Its wake-up every 250 ms and its end, which costs about what a trivial
   // program's run costs under the load of the moment, measured around it.
   const DWORD before = TrivialRunMs();
@@ -134,8 +150,31 @@ TEST(Residency, AGameInCWithOnlyThePresenceHeaderIsSeenUntilItEnds) {
   // a launcher that missed it would time out after 30 s with -1.
   GameFolder folder("Q8.exe", true, 0, nullptr, "CPresenceGame.exe");
   Process launcher = folder.StartLauncher();
-  ASSERT_TRUE(WaitForSemaphore("$$s$$q8main.exe", true, 10000)) << "the game never announced";
-  ASSERT_TRUE(WaitForSemaphore("$$s$$q8main.exe", false, 10000));
+  ASSERT_TRUE(WaitForSemaphore(kGamePresence, true, 10000)) << "the game never announced";
+  ASSERT_TRUE(WaitForSemaphore(kGamePresence, false, 10000));
   EXPECT_TRUE(launcher.Running()) << "the launcher stays while the game runs";
   ExpectEndedByGracePeriodAfter(launcher, GetTickCount());
+}
+
+TEST(Residency, TheQuitToolWaitsOutAGracePeriodOrSaysThatItRanOut) {
+  GameFolder folder;
+  Process launcher;
+  const DWORD gone = RunGameFor(folder, &launcher, 2000);
+  // The launcher sees the game gone at its next wake-up, within 250 ms, and
+  // is in its grace period from then on: a quit takes effect when it is over,
+  // so 2 s are too few.
+  Sleep(1000);
+  std::string output;
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(RunTool("Q8Quit.exe", "--wait 2", &output), 3u);
+  RecordProperty("short_wait_ms", GetTickCount() - start);
+  EXPECT_TRUE(launcher.Running());
+  EXPECT_EQ(RunTool("Q8Quit.exe", "--wait", &output), 0u);
+  const DWORD returned = GetTickCount() - gone;
+  RecordProperty("game_gone_to_quit_tool_ms", returned);
+  DWORD code = 1234;
+  EXPECT_TRUE(launcher.Wait(0, &code)) << "the launcher has ended when the quit tool returns";
+  EXPECT_EQ(code, 0u);
+  EXPECT_GE(returned, 15100u);
+  EXPECT_LE(returned, 16500u);
 }
