@@ -2,6 +2,7 @@
 // the test game, the companion's presence and the quit tool.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <string>
@@ -27,6 +28,40 @@ DWORD RunGameFor(const GameFolder& folder, Process* launcher, long runMs) {
   EXPECT_TRUE(WaitForTestGame(true, 10000));
   EXPECT_TRUE(WaitForTestGame(false, runMs + 10000));
   return GetTickCount();
+}
+
+// Holds a presence semaphore as a game run as administrator holds it, seen by
+// a program that is not elevated: everyone is refused the right to change it,
+// and so full access, but may wait on it.
+Handle HoldAsAdministrator(const char* name) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+          "D:(D;;0x2;;;WD)(A;;0x1F0003;;;WD)", SDDL_REVISION_1, &descriptor, nullptr)) {
+    return Handle();
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  Handle semaphore(CreateSemaphoreA(&attributes, 0, 1, name));
+  LocalFree(descriptor);
+  Handle all(OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, name));
+  EXPECT_EQ(all.get(), nullptr) << "the system must refuse full access";
+  return semaphore;
+}
+
+// A launcher that sees the game stays, shows no box, and acts on a quit at
+// once: the quit tool, waiting up to 10 s, answers 0 with the launcher ended.
+// One still in its start-up wait would defer the quit for 30 s.
+void ExpectResidentThenEndedByTheWaitingQuitTool(const Process& launcher) {
+  Sleep(1500);
+  EXPECT_TRUE(launcher.Running());
+  MessageBoxSeen box;
+  EXPECT_FALSE(WaitForMessageBox(launcher.id(), 0, &box)) << box.text;
+  std::string output;
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(RunTool("Q8Quit.exe", "--wait 10", &output), 0u);
+  testing::Test::RecordProperty("quit_tool_ms", GetTickCount() - start);
+  DWORD code = 1234;
+  EXPECT_TRUE(launcher.Wait(0, &code)) << "the launcher has ended when the quit tool returns";
+  EXPECT_EQ(code, 0u);
 }
 
 }  // namespace
@@ -177,4 +212,29 @@ TEST(Residency, TheQuitToolWaitsOutAGracePeriodOrSaysThatItRanOut) {
   EXPECT_EQ(code, 0u);
   EXPECT_GE(returned, 15100u);
   EXPECT_LE(returned, 16500u);
+}
+
+TEST(Residency, AGameRunAsAdministratorIsSeenByTheLauncherThatStartedIt) {
+  // The game announces nothing itself: once it runs, the test holds its
+  // semaphore for it.
+  GameFolder folder;
+  folder.ConfigureGame(-1, -1, 60000);
+  Process launcher = folder.StartLauncher();
+  ASSERT_TRUE(WaitForTestGame(true, 10000));
+  Handle presence = HoldAsAdministrator(kGamePresence);
+  ASSERT_NE(presence.get(), nullptr);
+  ExpectResidentThenEndedByTheWaitingQuitTool(launcher);
+  EXPECT_TRUE(TestGameAlive());
+}
+
+TEST(Residency, ALauncherStartedBesideAGameRunAsAdministratorStartsNoSecondGame) {
+  Handle presence = HoldAsAdministrator(kGamePresence);
+  ASSERT_NE(presence.get(), nullptr);
+  GameFolder folder;
+  folder.ConfigureGame(-1, -1, 60000);
+  Job job;
+  Process launcher = folder.StartLauncher("", false, &job);
+  ExpectResidentThenEndedByTheWaitingQuitTool(launcher);
+  // It has ended: whatever it started is counted.
+  EXPECT_EQ(job.ProcessesEver(), 1u) << "the launcher alone, no second game";
 }
