@@ -61,7 +61,7 @@ target_link_libraries(TestGame PRIVATE q8_shared)
 add_executable(DemoGame WIN32 tools/demo_game.cpp)
 target_link_libraries(DemoGame PRIVATE q8_shared)
 
-add_executable(Q8Quit WIN32 tools/quit_tool.cpp)
+add_executable(Q8Quit WIN32 tools/quit_tool.cpp launcher/command_line.cpp)
 target_include_directories(Q8Quit PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(Q8Quit PRIVATE -s)  # shipped: no symbols, no build paths
 

@@ -8,7 +8,7 @@ Q8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # launcher first; and the release bundle's files in their order, SHA256SUMS
 # (over them) aside.
 q8_programs=(Q8 Q8Quit Q8Doctor)
-q8_bundle=("${q8_programs[@]/%/.exe}" q8_presence.h INTEGRATION.md)
+q8_bundle=("${q8_programs[@]/%/.exe}" q8_presence.h INTEGRATION.md LICENSE)
 
 # The version, as resources/version.h defines it, read by the code that also
 # writes it into the presence header.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the bundle the game's developers ship: a clean build of Q8.exe,
 # Q8Quit.exe and Q8Doctor.exe in a fresh build folder, the generated
-# q8_presence.h and INTEGRATION.md, with SHA256SUMS over them, zipped as
-# dist/q8-launcher-<version>/ into dist/q8-launcher-<version>.zip.
+# q8_presence.h, INTEGRATION.md and LICENSE, with SHA256SUMS over them, zipped
+# as dist/q8-launcher-<version>/ into dist/q8-launcher-<version>.zip, and the
+# zip's own checksum beside it, dist/q8-launcher-<version>.zip.sha256.
 #   scripts/release.sh [--sign CERT.pem KEY.pem [--timestamp URL]]
 # Unsigned, two runs on the same sources give the same zip, byte for byte:
 # every file carries the last commit's time (or SOURCE_DATE_EPOCH), the
@@ -69,7 +70,7 @@ fi
 
 stage="$build/stage/$name"
 mkdir -p "$stage"
-cp "$build/include/q8_presence.h" INTEGRATION.md "$stage/"
+cp "$build/include/q8_presence.h" INTEGRATION.md LICENSE "$stage/"
 for program in "${q8_programs[@]}"; do
   exe="$program.exe"
   if [ -z "$cert" ]; then
@@ -103,7 +104,8 @@ rm -f "$zip" "$build/$name.zip"
 # -X: no owner ids or extra time stamps; UTC, since zip keeps local times.
 (cd "$build/stage" && TZ=UTC zip -q -X -9 "../$name.zip" "$name/" "${files[@]/#/$name/}")
 mv "$build/$name.zip" "$zip"
+(cd dist && sha256sum "$name.zip" >"$name.zip.sha256")
 
 echo "release: $zip ($(stat -c %s "$zip") bytes, $([ -n "$cert" ] && echo signed || echo unsigned))"
-echo "sha256: $(sha256sum "$zip" | cut -d' ' -f1)"
+echo "sha256: $(cut -d' ' -f1 "$zip.sha256") (in $zip.sha256)"
 (cd "$stage" && sed 's/^/  /' SHA256SUMS)

@@ -4,8 +4,9 @@
 # platform, plain and under the sanitizers), the fuzz targets, the Windows
 # builds (32-bit, which ships, and x86-64) and the reproducibility of the
 # first, the end-to-end tests under Wine for each architecture the host runs,
-# and the release bundle (reproducible, signed with a throwaway certificate,
-# and a signed Q8.exe end to end).
+# the release bundle (reproducible, signed with a throwaway certificate, and
+# a signed Q8.exe end to end), and the guide that ships in it (its C samples
+# compile, it shows every kind of line the doctor prints).
 #   scripts/test.sh              every stage: the project's one gate
 #   scripts/test.sh --quick      the logic alone: host and sanitizer tests
 #   scripts/test.sh STAGE...     the stages named, with the stages they need
@@ -144,9 +145,10 @@ stage e2e-signed release,win32,wine-win32           bash tests/release/release_t
 stage e2e-serial win32,wine-win32,e2e-win32?,e2e-win64? e2e_serial
 stage runner     -                                  bash tests/runner/stages_test.sh
 stage workflows  setup                              check_workflows
+stage guide      setup                              python3 tests/guide/guide_test.py
 stage mutate     setup,host?,asan?                  python3 scripts/mutate.py
 on_request mutate e2e-serial
-stage_low_priority fuzz host asan repro release runner workflows size
+stage_low_priority fuzz host asan repro release runner workflows size guide
 stage_one_must_pass e2e-win32 e2e-win64
 
 select_stages "$@"

@@ -59,7 +59,10 @@ unsigned long LastError();
 // the wait fails, and any other value (the system's time-out code) when the
 // time ran out.
 unsigned long WaitOne(Handle handle, unsigned long milliseconds);
-// Opens an existing named semaphore with full access, not inheritable.
+// Opens an existing named semaphore, not inheritable, asking only for the
+// right to wait on it: all a presence probe needs, and what a program may
+// still be granted on a semaphore made by a game run as administrator, which
+// refuses it every other right.
 Handle OpenNamedSemaphore(const char* name);
 void CloseHandle(Handle handle);
 // Writes the launcher's own full path into buffer (capacity bytes, in the

@@ -40,7 +40,7 @@ unsigned long WaitOne(Handle handle, unsigned long milliseconds) {
 }
 
 Handle OpenNamedSemaphore(const char* name) {
-  return OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, name);
+  return OpenSemaphoreA(SYNCHRONIZE, FALSE, name);
 }
 
 void CloseHandle(Handle handle) {

@@ -2,8 +2,10 @@
 // the test game, the companion's presence and the quit tool.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
+#include <string>
 
 #include "launcher/instance_guard/event_names.h"
 #include "tests/e2e/expect.h"
@@ -11,6 +13,7 @@
 
 namespace {
 
+constexpr char kGamePresence[] = "$$s$$q8main.exe";
 constexpr char kCompanionPresence[] = "$$s$$vek launcher.exe";
 // How much longer than a trivial program's run the launcher may take to end
 // once told to quit: with an idle machine's run of up to 0.1 s, no more than
@@ -25,6 +28,40 @@ DWORD RunGameFor(const GameFolder& folder, Process* launcher, long runMs) {
   EXPECT_TRUE(WaitForTestGame(true, 10000));
   EXPECT_TRUE(WaitForTestGame(false, runMs + 10000));
   return GetTickCount();
+}
+
+// Holds a presence semaphore as a game run as administrator holds it, seen by
+// a program that is not elevated: everyone is refused the right to change it,
+// and so full access, but may wait on it.
+Handle HoldAsAdministrator(const char* name) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+          "D:(D;;0x2;;;WD)(A;;0x1F0003;;;WD)", SDDL_REVISION_1, &descriptor, nullptr)) {
+    return Handle();
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  Handle semaphore(CreateSemaphoreA(&attributes, 0, 1, name));
+  LocalFree(descriptor);
+  Handle all(OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, name));
+  EXPECT_EQ(all.get(), nullptr) << "the system must refuse full access";
+  return semaphore;
+}
+
+// A launcher that sees the game stays, shows no box, and acts on a quit at
+// once: the quit tool, waiting up to 10 s, answers 0 with the launcher ended.
+// One still in its start-up wait would defer the quit for 30 s.
+void ExpectResidentThenEndedByTheWaitingQuitTool(const Process& launcher) {
+  Sleep(1500);
+  EXPECT_TRUE(launcher.Running());
+  MessageBoxSeen box;
+  EXPECT_FALSE(WaitForMessageBox(launcher.id(), 0, &box)) << box.text;
+  std::string output;
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(RunTool("Q8Quit.exe", "--wait 10", &output), 0u);
+  testing::Test::RecordProperty("quit_tool_ms", GetTickCount() - start);
+  DWORD code = 1234;
+  EXPECT_TRUE(launcher.Wait(0, &code)) << "the launcher has ended when the quit tool returns";
+  EXPECT_EQ(code, 0u);
 }
 
 }  // namespace
@@ -66,13 +103,28 @@ TEST(Residency, AGameRestartedEightSecondsLaterKeepsTheLauncherResident) {
 }
 
 TEST(Residency, TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning) {
-  EXPECT_EQ(RunTool("Q8Quit.exe"), 1u) << "no launcher runs yet";
+  // No launcher runs yet: each call answers at once and changes nothing.
+  const struct {
+    const char* arguments;
+    DWORD code;
+  } noLauncher[] = {{"", 1}, {"--wait 10", 1}, {"--wait ten", 2}};
+  for (const auto& c : noLauncher) {
+    const DWORD before = TrivialRunMs();
+    const DWORD start = GetTickCount();
+    std::string output;
+    EXPECT_EQ(RunTool("Q8Quit.exe", c.arguments, &output), c.code) << c.arguments;
+    const DWORD took = GetTickCount() - start;
+    RecordProperty(std::string("no_launcher_ms ") + c.arguments, took);
+    EXPECT_LE(took, std::max(before, TrivialRunMs()) + kQuitMarginMs) << c.arguments;
+  }
   GameFolder folder;
   folder.ConfigureGame(0, -1, 60000);
   Process launcher = folder.StartLauncher();
   ASSERT_TRUE(WaitForTestGame(true, 10000));
   Sleep(1500);
   ASSERT_TRUE(launcher.Running());
+  std::string output;
+  EXPECT_EQ(RunTool("Q8Quit.exe", "--wait 10 20", &output), 2u) << "and the event is not set";
   // Its wake-up every 250 ms and its end, which costs about what a trivial
   // program's run costs under the load of the moment, measured around it.
   const DWORD before = TrivialRunMs();
@@ -134,8 +186,56 @@ TEST(Residency, AGameInCWithOnlyThePresenceHeaderIsSeenUntilItEnds) {
   // a launcher that missed it would time out after 30 s with -1.
   GameFolder folder("Q8.exe", true, 0, nullptr, "CPresenceGame.exe");
   Process launcher = folder.StartLauncher();
-  ASSERT_TRUE(WaitForSemaphore("$$s$$q8main.exe", true, 10000)) << "the game never announced";
-  ASSERT_TRUE(WaitForSemaphore("$$s$$q8main.exe", false, 10000));
+  ASSERT_TRUE(WaitForSemaphore(kGamePresence, true, 10000)) << "the game never announced";
+  ASSERT_TRUE(WaitForSemaphore(kGamePresence, false, 10000));
   EXPECT_TRUE(launcher.Running()) << "the launcher stays while the game runs";
   ExpectEndedByGracePeriodAfter(launcher, GetTickCount());
+}
+
+TEST(Residency, TheQuitToolWaitsOutAGracePeriodOrSaysThatItRanOut) {
+  GameFolder folder;
+  Process launcher;
+  const DWORD gone = RunGameFor(folder, &launcher, 2000);
+  // The launcher sees the game gone at its next wake-up, within 250 ms, and
+  // is in its grace period from then on: a quit takes effect when it is over,
+  // so 2 s are too few.
+  Sleep(1000);
+  std::string output;
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(RunTool("Q8Quit.exe", "--wait 2", &output), 3u);
+  RecordProperty("short_wait_ms", GetTickCount() - start);
+  EXPECT_TRUE(launcher.Running());
+  EXPECT_EQ(RunTool("Q8Quit.exe", "--wait", &output), 0u);
+  const DWORD returned = GetTickCount() - gone;
+  RecordProperty("game_gone_to_quit_tool_ms", returned);
+  DWORD code = 1234;
+  EXPECT_TRUE(launcher.Wait(0, &code)) << "the launcher has ended when the quit tool returns";
+  EXPECT_EQ(code, 0u);
+  EXPECT_GE(returned, 15100u);
+  EXPECT_LE(returned, 16500u);
+}
+
+TEST(Residency, AGameRunAsAdministratorIsSeenByTheLauncherThatStartedIt) {
+  // The game announces nothing itself: once it runs, the test holds its
+  // semaphore for it.
+  GameFolder folder;
+  folder.ConfigureGame(-1, -1, 60000);
+  Process launcher = folder.StartLauncher();
+  ASSERT_TRUE(WaitForTestGame(true, 10000));
+  Handle presence = HoldAsAdministrator(kGamePresence);
+  ASSERT_NE(presence.get(), nullptr);
+  ExpectResidentThenEndedByTheWaitingQuitTool(launcher);
+  EXPECT_TRUE(TestGameAlive());
+}
+
+TEST(Residency, ALauncherStartedBesideAGameRunAsAdministratorStartsNoSecondGame) {
+  Handle presence = HoldAsAdministrator(kGamePresence);
+  ASSERT_NE(presence.get(), nullptr);
+  GameFolder folder;
+  folder.ConfigureGame(-1, -1, 60000);
+  Job job;
+  Process launcher = folder.StartLauncher("", false, &job);
+  ExpectResidentThenEndedByTheWaitingQuitTool(launcher);
+  // It has ended: whatever it started is counted.
+  EXPECT_EQ(job.ProcessesEver(), 1u) << "the launcher alone, no second game";
 }

@@ -3,7 +3,8 @@
 # certificate, and time-stamped by a local authority (tests/release/tsa.py),
 # the programs verify against that CA (and not another), the signature comes
 # off to give exactly the unsigned bytes, the key goes nowhere, two unsigned
-# runs give the same zip, SHA256SUMS checks out, and a signed Q8.exe passes
+# runs give the same zip, SHA256SUMS covers every other file of the bundle and
+# checks out, the zip's .sha256 beside it too, and a signed Q8.exe passes
 # end-to-end launch scenarios under Wine (the bundle's, or where the host runs
 # no 32-bit programs, the x86-64 build signed alike). Leaves the unsigned
 # bundle in dist/.
@@ -49,7 +50,10 @@ unpack() {
   [ "$(unzip -Z1 "$zip" | paste -sd' ')" = "$name/ ${q8_bundle[*]/#/$name/} $name/SHA256SUMS" ] ||
     fail "unexpected entries in $zip"
   unzip -q "$zip" -d "$work/$1"
+  [ "$(cut -d' ' -f3 "$work/$1/$name/SHA256SUMS" | paste -sd' ')" = "${q8_bundle[*]}" ] ||
+    fail "SHA256SUMS does not list exactly the bundle's files ($1)"
   (cd "$work/$1/$name" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS ($1)"
+  (cd dist && sha256sum --quiet -c "$name.zip.sha256") || fail "$zip.sha256 ($1)"
 }
 
 # The bundle: signed and time-stamped, then unsigned twice.
