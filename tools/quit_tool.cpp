@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <initializer_list>
 
 #include "launcher/command_line.h"
 #include "launcher/instance_guard/event_names.h"
@@ -50,14 +51,20 @@ bool ReadWaitOption(const wchar_t* tail, bool* wait, DWORD* seconds) {
   return p != SkipBlanks(tail + n) && *SkipBlanks(p) == 0;
 }
 
-// 1 while a launcher runs (its instance event exists), 0 once none does, -1
-// when that cannot be told. The handle is closed at once: one kept open would
-// keep the name, and a launcher that has ended would seem to run on.
+// 1 while a launcher runs (its instance or its quit event exists: it lets go
+// of the quit event last, as it ends), 0 once none does, -1 when that cannot
+// be told. Each handle is closed at once: one kept open would keep the name,
+// and a launcher that has ended would seem to run on.
 int LauncherRuns() {
-  HANDLE instance = OpenEventA(SYNCHRONIZE, FALSE, kInstanceEventName);
-  if (instance == nullptr) return GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : -1;
-  CloseHandle(instance);
-  return 1;
+  for (const char* name : {kInstanceEventName, kQuitEventName}) {
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name);
+    if (event != nullptr) {
+      CloseHandle(event);
+      return 1;
+    }
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) return -1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -75,7 +82,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const DWORD start = GetTickCount();
   for (;;) {
     const int runs = LauncherRuns();
-    if (runs != 1) return runs == 0 ? 0 : 2;
+    if (runs == -1) return 2;
+    if (runs == 0) {
+      // Its process ends a moment after it has let go of its events: one
+      // more poll, so that an installer that goes on finds its file free.
+      Sleep(kPollMs);
+      return 0;
+    }
     // Unsigned difference: a wrap of the tick counter changes nothing.
     if (GetTickCount() - start >= seconds * 1000) return 3;
     Sleep(kPollMs);
