@@ -167,10 +167,14 @@ bool StartInJob(std::wstring commandLine, const wchar_t* dir, DWORD flags, BOOL 
                 STARTUPINFOW* startup, const Job* job, bool suspended, PROCESS_INFORMATION* info) {
   if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, inherit, flags | CREATE_SUSPENDED,
                       nullptr, dir, startup, info)) {
+    std::fprintf(stderr, "harness: could not start %s: error %lu\n",
+                 Utf8(commandLine.c_str()).c_str(), GetLastError());
     return false;
   }
   if (job == nullptr) job = scenarioJob;
   if (job != nullptr && !job->Add(info->hProcess)) {
+    std::fprintf(stderr, "harness: could not put %s into a job: error %lu\n",
+                 Utf8(commandLine.c_str()).c_str(), GetLastError());
     // Outside the job it would outlive the scenario.
     TerminateProcess(info->hProcess, 99);
     CloseHandle(info->hThread);

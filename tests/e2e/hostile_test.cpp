@@ -26,6 +26,10 @@ DWORD RunToTheEnd(const GameFolder& folder, const std::string& presenceName, std
   Handle presence;
   bool started = false;
   DWORD code = 0xDEAD;
+  if (!launcher.started()) {
+    ADD_FAILURE() << "the launcher did not start";
+    return code;
+  }
   for (int i = 0; i < 800 && !launcher.Wait(50, &code); ++i) {
     MessageBoxSeen seen;
     if (WaitForMessageBox(launcher.id(), 0, &seen)) {
