@@ -158,6 +158,7 @@ stages_begin
 # Wine runs the x86-64 build everywhere; the shipped 32-bit build is checked
 # as a file everywhere, and run wherever the host and 32-bit Wine can.
 run_stages_first setup
+export Q8_SET_UP=1
 run_arch
 if [ "$Q8_RUN_ARCH" = win32 ]; then
   echo "host: runs 32-bit programs: end-to-end tests for win32 and win64"

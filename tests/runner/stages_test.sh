@@ -7,7 +7,7 @@
 #   tests/runner/stages_test.sh [RUNS]
 set -euo pipefail
 runner="$(cd "$(dirname "$0")/../.." && pwd)/scripts/stages.sh"
-runs="${1:-20}" chain=8 fan=16
+runs="${1:-10}" chain=8 fan=16
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
