@@ -4,7 +4,10 @@
 # q8_presence.h, INTEGRATION.md and LICENSE, with SHA256SUMS over them, zipped
 # as dist/q8-launcher-<version>/ into dist/q8-launcher-<version>.zip, and the
 # zip's own checksum beside it, dist/q8-launcher-<version>.zip.sha256.
-#   scripts/release.sh [--sign CERT.pem KEY.pem [--timestamp URL]]
+#   scripts/release.sh [--prove] [--sign CERT.pem KEY.pem [--timestamp URL]]
+# --prove first runs the 32-bit end-to-end stage (scripts/test.sh
+# e2e-win32-vm: here where this host can, else in an emulated machine), and
+# writes no bundle unless it passed.
 # Unsigned, two runs on the same sources give the same zip, byte for byte:
 # every file carries the last commit's time (or SOURCE_DATE_EPOCH), the
 # entries come in a fixed order with fixed modes, and nothing names this host
@@ -17,13 +20,14 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 usage() {
-  echo "usage: $0 [--sign CERT.pem KEY.pem [--timestamp URL]]" >&2
+  echo "usage: $0 [--prove] [--sign CERT.pem KEY.pem [--timestamp URL]]" >&2
   exit 2
 }
 
-cert="" key="" tsa=""
+cert="" key="" tsa="" prove=""
 while [ $# -gt 0 ]; do
   case "$1" in
+    --prove) prove=1; shift ;;
     --sign) [ $# -ge 3 ] || usage; cert="$2"; key="$3"; shift 3 ;;
     --timestamp) [ $# -ge 2 ] || usage; tsa="$2"; shift 2 ;;
     *) usage ;;
@@ -43,6 +47,10 @@ fi
 cd "$root"
 source scripts/project.sh
 bash scripts/setup.sh
+if [ -n "$prove" ] && ! bash scripts/test.sh e2e-win32-vm; then
+  echo "release: the 32-bit end-to-end stage did not pass: no bundle" >&2
+  exit 1
+fi
 version="$(q8_version)"
 name="q8-launcher-$version"
 

@@ -11,6 +11,9 @@
 #   scripts/test.sh --quick      the logic alone: host and sanitizer tests
 #   scripts/test.sh STAGE...     the stages named, with the stages they need
 #   scripts/test.sh mutate       the mutation check of the logic (only when named)
+#   scripts/test.sh e2e-win32-vm the 32-bit end-to-end stage, in an emulated
+#                                machine where this host cannot run it (only
+#                                when named)
 # Each stage writes build/logs/STAGE.log, shown when the stage fails. The run
 # ends with a table of its stages and the seconds each took.
 set -euo pipefail
@@ -147,7 +150,8 @@ stage runner     -                                  bash tests/runner/stages_tes
 stage workflows  setup                              check_workflows
 stage guide      setup                              python3 tests/guide/guide_test.py
 stage mutate     setup,host?,asan?                  python3 scripts/mutate.py
-on_request mutate e2e-serial
+stage e2e-win32-vm win32                            bash scripts/vm.sh
+on_request mutate e2e-serial e2e-win32-vm
 stage_low_priority fuzz host asan repro release runner workflows size guide
 stage_one_must_pass e2e-win32 e2e-win64
 
@@ -165,6 +169,8 @@ if [ "$Q8_RUN_ARCH" = win32 ]; then
   # The x86-64 build is not on the way to the first end-to-end stage here: at
   # the normal priority it would compile through the 32-bit scenarios' timings.
   stage_low_priority win64
+  # The 32-bit stage needs no emulated machine here.
+  stage_needs_instead e2e-win32-vm e2e-win32
 else
   echo "host: $Q8_RUN_WHY: end-to-end tests for win64 only"
   stage_unable wine-win32 "$Q8_RUN_WHY"
