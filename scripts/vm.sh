@@ -17,7 +17,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$root/scripts/project.sh"
 cache="${Q8_VM_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/q8-launcher/vm}"
 if [ "${1:-}" = --remove ]; then
-  rm -rf "$cache"
+  rm -rf "$cache"/bookworm-*
   exit 0
 fi
 
@@ -99,7 +99,7 @@ key="$( { Q8_RUN_32BIT=1 bash "$root/scripts/setup.sh" --print-packages; cat "$r
 image="$cache/bookworm-$key"
 if [ ! -f "$image/disk.img" ]; then
   # Images made from another package list or recipe will not serve again.
-  rm -rf "$cache"
+  rm -rf "$cache"/bookworm-*
   mkdir -p "$cache"
   make_image
 fi
