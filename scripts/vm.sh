@@ -62,7 +62,7 @@ EOF
 make_image() {
   local dir="$work/root"
   local started="$SECONDS"
-  step "making the image $image (about ten minutes)"
+  step "making the image $image (about five minutes)"
   step "[1/4] debootstrap bookworm from $mirror"
   debootstrap --variant=minbase --include=linux-image-amd64,iproute2 bookworm "$dir" "$mirror" \
     >"$work/debootstrap.log" 2>&1 || { tail -n 20 "$work/debootstrap.log"; fail "debootstrap"; }
