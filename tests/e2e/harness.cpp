@@ -163,13 +163,22 @@ const Job* scenarioJob = nullptr;
 // Starts a program suspended and puts it into the job (the scenario's, when
 // none is given) before it runs a single instruction, so that whatever it
 // starts is in the job too; then lets it run, unless it is to stay suspended.
+// A start that fails with ERROR_INTERNAL_ERROR is a new process that died in
+// Wine's own bring-up, before the call returned and so before a single
+// instruction of the program ran (seen once, in a storm of launchers in CI):
+// nothing of the program is judged by it, and it is tried again.
 bool StartInJob(std::wstring commandLine, const wchar_t* dir, DWORD flags, BOOL inherit,
                 STARTUPINFOW* startup, const Job* job, bool suspended, PROCESS_INFORMATION* info) {
-  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, inherit, flags | CREATE_SUSPENDED,
-                      nullptr, dir, startup, info)) {
+  for (int attempt = 1;; ++attempt) {
+    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, inherit,
+                       flags | CREATE_SUSPENDED, nullptr, dir, startup, info)) {
+      break;
+    }
+    const DWORD error = GetLastError();
     std::fprintf(stderr, "harness: could not start %s: error %lu\n",
-                 Utf8(commandLine.c_str()).c_str(), GetLastError());
-    return false;
+                 Utf8(commandLine.c_str()).c_str(), error);
+    if (error != ERROR_INTERNAL_ERROR || attempt == 3) return false;
+    Sleep(100);
   }
   if (job == nullptr) job = scenarioJob;
   if (job != nullptr && !job->Add(info->hProcess)) {
