@@ -140,7 +140,7 @@ report_stage() {
   case "$status" in
     0)
       printf '%-10s ok      %6.1f s\n' "$name" "$(stage_seconds "$name")"
-      grep -E '% tests passed|^scenarios:|^fault matrix|executions in|^reproducible|^wine:|^mutants:|^stage runner:|^actionlint:|^whole file|^outside resources|^vm: .* in [0-9]* s$' "$log.log" |
+      grep -E '^[0-9]+% tests passed|^scenarios:|^fault matrix|executions in|^reproducible|^wine:|^mutants:|^stage runner:|^actionlint:|^whole file|^outside resources|^vm: .* in [0-9]* s$' "$log.log" |
         sed 's/^/             /' || true
       ;;
     skipped) printf '%-10s skipped (%s)\n' "$name" "$(head -n 1 "$log.log")" ;;
