@@ -27,7 +27,9 @@
 Q8_LOGS="$PWD/build/logs"
 stage_names=()
 stage_on_request=()
-declare -A stage_needs stage_cmd stage_wanted stage_pid stage_unable_reason stage_low
+# Each set empty: bash counts an array declared without a value as unbound.
+declare -A stage_needs=() stage_cmd=() stage_wanted=() stage_pid=() stage_unable_reason=() \
+  stage_low=()
 stage_one_of=()
 
 stage() {

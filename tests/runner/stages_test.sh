@@ -26,4 +26,18 @@ for run in $(seq "$runs"); do
     exit 1
   fi
 done
+# One stage asked for alone, which needs nothing, while the stage to run first
+# is not asked for: no stage has been started when the runner first waits.
+if ! (
+  source "$runner"
+  stage first - true
+  stage alone - true
+  select_stages alone
+  run_stages_first first
+  run_stages
+) >table 2>&1 || ! grep -qx "stages: 1 passed, 0 failed, 0 skipped" table; then
+  echo "stage runner: a stage asked for alone went wrong:"
+  cat table
+  exit 1
+fi
 echo "stage runner: $runs runs of $((chain + fan + 1)) stages, none skipped or failed by chance"
