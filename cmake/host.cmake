@@ -1,6 +1,5 @@
 # The launcher's logic built natively against the fake platform, with the
-# host tests.
-enable_testing()
+# host tests (the test run, cmake/test_run.cmake, runs them).
 
 # GoogleTest as Debian builds it: compiling it again for the plain and the
 # sanitizer builds would take longer than the rest of both. The sanitizers
@@ -30,9 +29,6 @@ include(cmake/presence_header.cmake)
 q8_presence_header(q8_presence_header ${CMAKE_BINARY_DIR}/include)
 target_include_directories(q8_host_tests PRIVATE ${CMAKE_BINARY_DIR}/include tests/fake_windows)
 add_dependencies(q8_host_tests q8_presence_header)
-
-include(GoogleTest)
-gtest_discover_tests(q8_host_tests)
 
 add_executable(q8_wakeups_bench bench/wakeups_bench.cpp)
 target_link_libraries(q8_wakeups_bench PRIVATE q8_logic q8_fake_platform)

@@ -23,7 +23,7 @@ Q8_CLANG_VERSION="$(sed -n 's/.*"CMAKE_CXX_COMPILER": "clang++-\([0-9]*\)".*/\1/
 # static i386 program that only exits with 0, unless Q8_RUN_32BIT says already
 # (0 makes a host that can behave as one that cannot). Some kernels run only
 # 64-bit programs: the probe then gets "Exec format error", as 32-bit Wine
-# would. Exports Q8_RUN_32BIT (1 or 0) for the stages and scripts run later,
+# would. Exports Q8_RUN_32BIT (1 or 0) for the tests and scripts run later,
 # and, where the probe failed, Q8_NO_32BIT with what it found.
 host_runs_32bit() {
   if [ -z "${Q8_RUN_32BIT:-}" ]; then

@@ -5,9 +5,9 @@
 # as dist/q8-launcher-<version>/ into dist/q8-launcher-<version>.zip, and the
 # zip's own checksum beside it, dist/q8-launcher-<version>.zip.sha256.
 #   scripts/release.sh [--prove] [--sign CERT.pem KEY.pem [--timestamp URL]]
-# --prove first runs the 32-bit end-to-end stage (scripts/test.sh
+# --prove first runs the 32-bit end-to-end tests (scripts/test.sh
 # e2e-win32-vm: here where this host can, else in an emulated machine), and
-# writes no bundle unless it passed.
+# writes no bundle unless they passed.
 # Unsigned, two runs on the same sources give the same zip, byte for byte:
 # every file carries the last commit's time (or SOURCE_DATE_EPOCH), the
 # entries come in a fixed order with fixed modes, and nothing names this host
@@ -48,7 +48,7 @@ cd "$root"
 source scripts/project.sh
 bash scripts/setup.sh
 if [ -n "$prove" ] && ! bash scripts/test.sh e2e-win32-vm; then
-  echo "release: the 32-bit end-to-end stage did not pass: no bundle" >&2
+  echo "release: the 32-bit end-to-end tests did not pass: no bundle" >&2
   exit 1
 fi
 version="$(q8_version)"

@@ -16,7 +16,7 @@
 # build/setup.log.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-# A test run sets up once, before its stages, and tells the scripts they start
+# A test run sets up once, before its tests, and tells the scripts they start
 # (the release, the size report) that it did: on a host where 32-bit Wine
 # cannot be installed, every setup would ask apt again.
 [ -z "${Q8_SET_UP:-}" ] || [ "${1:-}" = --print-packages ] || exit 0

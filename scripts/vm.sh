@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# The 32-bit end-to-end stage (e2e-win32) for a host that cannot run it: in a
-# Debian 12 machine that QEMU emulates, with exactly the packages
+# The 32-bit end-to-end tests (label e2e-win32) for a host that cannot run
+# them: in a Debian 12 machine that QEMU emulates, with exactly the packages
 # scripts/setup.sh installs on a host that runs 32-bit programs. The machine's
 # image is made once and kept in $Q8_VM_CACHE (~/.cache/q8-launcher/vm),
 # named by a hash of what goes into it; each run boots it with a throwaway
-# overlay, the checkout shared read-only, and runs the stage on a copy of the
+# overlay, the checkout shared read-only, and runs the tests on a copy of the
 # checkout that holds the 32-bit build made here, the only thing running
-# there, one scenario line at a time (Q8_E2E_JOBS, 1; Q8_E2E_TESTS picks
-# lines as in the test run): at about an eighth of
-# this host's speed, two lines at once take longer than a line may. Its stage
-# table and scenario count are this script's output.
-#   scripts/vm.sh           the stage (scripts/test.sh e2e-win32-vm runs it)
+# there, one test at a time (Q8_E2E_JOBS, 1; Q8_E2E_TESTS picks lines as in
+# the test run): at about an eighth of this host's speed, two lines at once
+# take longer than a line may. Their ctest output and scenario count are this
+# script's output.
+#   scripts/vm.sh           the tests (scripts/test.sh e2e-win32-vm runs it)
 #   scripts/vm.sh --remove  removes the images
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -23,7 +23,7 @@ fi
 
 run_arch
 if [ "$Q8_RUN_ARCH" = win32 ]; then
-  echo "vm: this host runs the 32-bit build: the stage e2e-win32 proves it here"
+  echo "vm: this host runs the 32-bit build: the e2e-win32 tests prove it here"
   exit 0
 fi
 
@@ -130,10 +130,10 @@ mkdir -p build && tar -C /mnt/src/build -cf - win32 | tar -C build -xf -
 status=0
 Q8_RUN_32BIT=1 Q8_E2E_JOBS=${Q8_E2E_JOBS:-1} Q8_E2E_TESTS=$(printf %q "${Q8_E2E_TESTS:-}") \\
   bash scripts/test.sh e2e-win32 || status=\$?
-cp -r build/logs /mnt/job/logs
+cp build/run/Testing/Temporary/LastTest.log /mnt/job/ || true
 exit \$status
 EOF
-step "booting the machine ($(nproc) processors emulated); the stage's output follows when it ends"
+step "booting the machine ($(nproc) processors emulated); the output of its tests follows when they end"
 started="$SECONDS"
 # Full emulation (a KVM in a virtual machine may not run this guest), with
 # every 32-bit Wine process crashing the guest's kernel unless the processor
@@ -150,7 +150,7 @@ wait "$qemu" || true
 qemu=""
 cat "$work/job/output" 2>/dev/null || true
 [ -f "$work/job/rc" ] || { tail -n 30 "$work/qemu.log" "$work/console.log"; fail "the machine ended without a result"; }
-step "the stage ran in the machine in $((SECONDS - started)) s"
-# The stage's own summary, as the test run's table shows a stage's.
-grep -E '% tests passed|^scenarios:|^not run or failed:' "$work/job/logs/e2e-win32.log" || true
-[ "$(cat "$work/job/rc")" = 0 ] || fail "the stage e2e-win32 in the machine"
+step "the tests ran in the machine in $((SECONDS - started)) s"
+# The scenario count, which the test run's log holds.
+grep -E '^scenarios:|^not run or failed:' "$work/job/LastTest.log" || true
+[ "$(cat "$work/job/rc")" = 0 ] || fail "the e2e-win32 tests in the machine"

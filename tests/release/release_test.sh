@@ -8,15 +8,14 @@
 # end-to-end launch scenarios under Wine (the bundle's, or where the host runs
 # no 32-bit programs, the x86-64 build signed alike). Leaves the unsigned
 # bundle in dist/.
-#   tests/release/release_test.sh [bundle | e2e]
-# In two parts, which the test run starts as two stages (release and
-# e2e-signed), so that the first need not wait for the Windows builds and
-# Wine: the bundle, signed and checked; then the signed launcher end to end.
-# Without an argument, both.
+#   tests/release/release_test.sh bundle | e2e ARCH
+# In two parts, which the test run starts as two tests (release.bundle and
+# release.signed-e2e), so that the first need not wait for the Windows builds
+# and Wine: the bundle, signed and checked; then the signed launcher end to end.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-part="${1:-both}"
+part="${1:-}"
 # Kept between the parts; removed after the second, with its throwaway key.
 work="$PWD/build/release-test"
 tsa_pid=""
@@ -109,15 +108,12 @@ bundle() {
 }
 
 # A signed launcher under Wine, with the end-to-end tests' harness and game, in
-# a prefix of its own within the run of scripts/test.sh: the bundle's Q8.exe
+# a prefix of its own within the test run: the bundle's Q8.exe
 # where this host runs 32-bit programs, else the x86-64 build signed the same
 # way, with the checks of the file still on the bundle's Q8.exe.
 signed_end_to_end() {
-  source scripts/wine-run.sh  # its Wine and this host's architecture
-  signed="$work/signed/$name/Q8.exe"
+  local arch="$1" signed="$work/signed/$name/Q8.exe"
   [ -f "$signed" ] || fail "no signed bundle in $work: the bundle part comes first"
-  run_arch
-  arch="$Q8_RUN_ARCH"
   if [ "$arch" = win64 ]; then
     osslsigncode sign -certs "$work/signer.pem" -key "$work/signer.key" -h sha256 \
       -in build/win64/Q8.exe -out "$work/Q8-win64.exe" >/dev/null || fail "signing the x86-64 Q8.exe"
@@ -126,8 +122,8 @@ signed_end_to_end() {
     export Q8_E2E_SHIPPED="Z:${signed//\//\\}"
     signed="$work/Q8-win64.exe"
   fi
-  Q8_E2E_LAUNCHER="Z:${signed//\//\\}" bash scripts/e2e-scenario.sh "$arch" release.signed C.UTF-8 \
-    "build/$arch/q8_e2e_tests.exe" --gtest_brief=1 \
+  Q8_E2E_LAUNCHER="Z:${signed//\//\\}" bash scripts/wine-run.sh scenario "$arch" release.signed \
+    C.UTF-8 "build/$arch/q8_e2e_tests.exe" --gtest_brief=1 \
     --gtest_filter='Binary.*:Launch.HandsTheGameExactlyItsTail:Launch.NoArgumentsHandTheGameAnEmptyTail:Launch.AMissingGameIsReportedInAMessageBox' ||
     fail "the signed Q8.exe end to end"
   echo "release: the signed $arch Q8.exe passes the end-to-end launch scenarios"
@@ -136,7 +132,6 @@ signed_end_to_end() {
 
 case "$part" in
   bundle) bundle ;;
-  e2e) signed_end_to_end ;;
-  both) bundle; signed_end_to_end ;;
-  *) echo "usage: $0 [bundle | e2e]" >&2; exit 2 ;;
+  e2e) signed_end_to_end "${2:?the architecture Wine runs: win32 or win64}" ;;
+  *) echo "usage: $0 bundle | e2e ARCH" >&2; exit 2 ;;
 esac
