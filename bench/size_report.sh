@@ -33,8 +33,8 @@ target() {
 }
 
 printf '%-28s %8s   %s\n' "Q8.exe" "bytes" "target"
-target "whole file" "$total" 32768
-target "outside resources" "$outside" 16384
+target "whole file" "$total" "$q8_size_limit"
+target "outside resources" "$outside" "$q8_code_limit"
 printf '%-28s %8d\n' "resources (icon, version)" "$rsrc_raw"
 printf '%-28s %s\n' "imported DLLs" "$dlls"
 

@@ -46,4 +46,7 @@ set(Q8_SHIPPED_LAUNCHER "" CACHE FILEPATH "The shipped Q8.exe the binary checks 
 if(CMAKE_HOST_WIN32)
   include(cmake/scenarios.cmake)
   q8_scenario_tests(e2e-${Q8_ARCH} ${Q8_ARCH} $<TARGET_FILE:q8_e2e_tests> "${Q8_SHIPPED_LAUNCHER}" "")
+  message(STATUS "Tests here: e2e-${Q8_ARCH}. Not here, as they need Linux or Wine (scripts/test.sh): "
+                 "the lines under code page 932, the host and sanitizer tests, fuzzing, the release "
+                 "bundle, the guide, the mutation check and the emulated machine")
 endif()

@@ -5,10 +5,13 @@
 
 Q8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # The programs that ship, by their CMake targets (each makes TARGET.exe), the
-# launcher first; and the release bundle's files in their order, SHA256SUMS
-# (over them) aside.
+# launcher first, and the description each is signed with; the release
+# bundle's files in their order, SHA256SUMS (over them) aside; and Q8.exe's
+# size limits in bytes, in all and outside its resources.
 q8_programs=(Q8 Q8Quit Q8Doctor)
+q8_descriptions=("Q8 Game Launcher" "Q8 Launcher Quit Tool" "Q8 Launcher Doctor")
 q8_bundle=("${q8_programs[@]/%/.exe}" q8_presence.h INTEGRATION.md LICENSE)
+q8_size_limit=32768 q8_code_limit=16384
 
 # The version, as resources/version.h defines it, read by the code that also
 # writes it into the presence header.

@@ -71,28 +71,28 @@ if ! { cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-i686.cmake -DCMAK
   exit 1
 fi
 size="$(stat -c %s "$build/Q8.exe")"
-if [ "$size" -gt 32768 ]; then
-  echo "release: Q8.exe is $size bytes, more than 32 KiB" >&2
+if [ "$size" -gt "$q8_size_limit" ]; then
+  echo "release: Q8.exe is $size bytes, more than $q8_size_limit" >&2
   exit 1
 fi
 
 stage="$build/stage/$name"
 mkdir -p "$stage"
-cp "$build/include/q8_presence.h" INTEGRATION.md LICENSE "$stage/"
-for program in "${q8_programs[@]}"; do
-  exe="$program.exe"
+for file in "${q8_bundle[@]}"; do
+  case "$file" in
+    *.exe) ;;  # below
+    q8_presence.h) cp "$build/include/$file" "$stage/" ;;
+    *) cp "$file" "$stage/" ;;
+  esac
+done
+for i in "${!q8_programs[@]}"; do
+  exe="${q8_programs[$i]}.exe"
   if [ -z "$cert" ]; then
     cp "$build/$exe" "$stage/$exe"
     continue
   fi
-  case "$program" in
-    Q8) description="Q8 Game Launcher" ;;
-    Q8Quit) description="Q8 Launcher Quit Tool" ;;
-    Q8Doctor) description="Q8 Launcher Doctor" ;;
-    *) echo "release: no description to sign $exe with" >&2; exit 1 ;;
-  esac
   # osslsigncode reports on stdout; its errors (on stderr) never hold the key.
-  if ! osslsigncode sign -certs "$cert" -key "$key" -h sha256 -n "$description" \
+  if ! osslsigncode sign -certs "$cert" -key "$key" -h sha256 -n "${q8_descriptions[$i]}" \
          ${tsa:+-ts "$tsa"} -in "$build/$exe" -out "$stage/$exe" >/dev/null; then
     echo "release: signing $exe failed" >&2
     exit 1

