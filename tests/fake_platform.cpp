@@ -295,6 +295,10 @@ Handle OpenNamedSemaphore(const char* name) {
     S().lastError = 2;
     return nullptr;
   }
+  if (!fails && it->second.type == fake::Type::kDeniedSemaphore) {
+    S().lastError = 5;  // ERROR_ACCESS_DENIED
+    return nullptr;
+  }
   if (fails || it->second.type != fake::Type::kSemaphore) {
     S().lastError = 6;
     return nullptr;

@@ -12,7 +12,9 @@
 
 namespace fake {
 
-enum class Type { kEvent, kSemaphore, kMutex };
+// kDeniedSemaphore: a semaphore whose descriptor grants the launcher nothing,
+// as one made by a program with more rights.
+enum class Type { kEvent, kSemaphore, kMutex, kDeniedSemaphore };
 
 enum class Op {
   kCreateEvent,

@@ -122,14 +122,29 @@ TEST(PresenceNames, AFailedModulePathOpensNothing) {
   EXPECT_TRUE(fake::ProbedNames().empty());
 }
 
-TEST(PresenceNames, ObjectsOfAnotherTypeDoNotCountAsPresence) {
-  fake::Reset();
-  fake::SetModulePath(kLauncherPath);
-  fake::Hold(kGamePresence, fake::Type::kMutex);
-  fake::Hold(kCompanionPresence, fake::Type::kEvent);
-  EXPECT_FALSE(IsGameRunning());
-  EXPECT_FALSE(IsCompanionRunning());
-  EXPECT_EQ(fake::OpenHandles(), 0);
+// Each answer the open can give: a handle, access denied (the semaphore is
+// held by a program with more rights), no such name, another kind of object.
+TEST(PresenceNames, ASemaphoreCountsAsPresenceEvenWhenItRefusesTheLauncher) {
+  const struct {
+    bool held;
+    fake::Type type;
+    bool present;
+  } cases[] = {{true, fake::Type::kSemaphore, true},
+               {true, fake::Type::kDeniedSemaphore, true},
+               {false, fake::Type::kSemaphore, false},
+               {true, fake::Type::kMutex, false},
+               {true, fake::Type::kEvent, false}};
+  for (const auto& c : cases) {
+    fake::Reset();
+    fake::SetModulePath(kLauncherPath);
+    if (c.held) {
+      fake::Hold(kGamePresence, c.type);
+      fake::Hold(kCompanionPresence, c.type);
+    }
+    EXPECT_EQ(IsGameRunning(), c.present) << static_cast<int>(c.type) << " held: " << c.held;
+    EXPECT_EQ(IsCompanionRunning(), c.present) << static_cast<int>(c.type) << " held: " << c.held;
+    EXPECT_EQ(fake::OpenHandles(), 0);
+  }
 }
 
 // Deep install folders: the companion tail stops fitting the 266-byte layout

@@ -20,6 +20,7 @@ using Tick = std::uint32_t;
 // A UTF-16 code unit: what the platform's wide calls take (wchar_t there).
 using WideChar = char16_t;
 
+constexpr unsigned long kErrorAccessDenied = 5;
 constexpr unsigned long kErrorAlreadyExists = 183;
 constexpr unsigned long kWaitObject0 = 0;
 constexpr unsigned long kWaitFailed = 0xFFFFFFFF;
@@ -61,8 +62,9 @@ unsigned long LastError();
 unsigned long WaitOne(Handle handle, unsigned long milliseconds);
 // Opens an existing named semaphore, not inheritable, asking only for the
 // right to wait on it: all a presence probe needs, and what a program may
-// still be granted on a semaphore made by a game run as administrator, which
-// refuses it every other right.
+// still be granted on a semaphore that refuses it every other right. Leaves
+// kErrorAccessDenied as the last error when the semaphore exists but grants
+// this account not even that.
 Handle OpenNamedSemaphore(const char* name);
 void CloseHandle(Handle handle);
 // Writes the launcher's own full path into buffer (capacity bytes, in the

@@ -32,7 +32,11 @@ bool BuildCompanionPresenceName(char (&name)[kNameBufferSize]) {
 
 bool ProbePresence(const char* name) {
   plat::Handle semaphore = plat::OpenNamedSemaphore(name);
-  if (semaphore == nullptr) return false;
+  // A semaphore that refuses even the right to wait on it exists all the
+  // same: a program with more rights holds it, such as a game the player ran
+  // as administrator, whose default descriptor grants only administrators.
+  // No such name, or another kind of object under it, is no presence.
+  if (semaphore == nullptr) return plat::LastError() == plat::kErrorAccessDenied;
   plat::CloseHandle(semaphore);
   return true;
 }
