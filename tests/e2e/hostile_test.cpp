@@ -103,7 +103,7 @@ TEST(Hostile, AnInstanceEventNameTakenByAMutexKeepsTheLauncherQuiet) {
   EXPECT_EQ(job.ProcessesEver(), 1u) << "the launcher alone, no game";
 }
 
-TEST(Hostile, FoldersAtThePathLimitsEitherWorkOrFailThroughTheMessageBox) {
+TEST(Hostile, FoldersUpToThePathLimitWorkAndOneBytePastItFailsThroughTheMessageBox) {
   // Positions in the launcher's full path, counted from 0, each with the one
   // outcome it must have. The names are built in the path's own buffer after
   // the 5-byte prefix: the companion's tail at the last backslash, the game's

@@ -148,11 +148,24 @@ TEST(Residency, TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning) {
   EXPECT_EQ(RunTool("Q8Quit.exe"), 1u) << "the launcher has gone";
 }
 
+// The launcher's processor time over a window of watching, at most: a share of
+// the window, whatever the machine, which a launcher that probes without
+// sleeping crosses also on a loaded machine (it and the server doing its calls
+// take about a third of the window beside two busy loops). Below it, the
+// bound grows with a slow machine's (an emulated one is about ten times
+// slower than an idle one).
+constexpr DWORD kWatchWindowMs = 10000;
+constexpr double kWatchCpuShare = 0.2;
+
 TEST(Residency, WithItsQuitEventNameTakenTheLauncherStillWatchesQuietly) {
   // Another program holds the quit event's name as a mutex: the launcher
   // cannot be told to quit, but must neither spin nor stay for ever.
   Handle squatter(CreateMutexA(nullptr, FALSE, kQuitEventName));
   ASSERT_NE(squatter.get(), nullptr);
+  // The machine's slowness, measured before the launcher starts, so that a
+  // launcher that spins cannot slow the measurement and so raise its bound.
+  const DWORD trivial = TrivialRunMs();
+  ASSERT_LT(trivial, 30000u) << "the trivial program did not run";
   GameFolder folder;
   // The game outlives the 11.5 s below by seconds, so that the grace period
   // is timed from the moment it goes, also on a loaded machine.
@@ -160,18 +173,26 @@ TEST(Residency, WithItsQuitEventNameTakenTheLauncherStillWatchesQuietly) {
   Process launcher = folder.StartLauncher();
   ASSERT_TRUE(WaitForTestGame(true, 10000));
   Sleep(1500);
-  const double before = launcher.CpuMs();
+  // The launcher's processor time and its system calls', which Wine's server
+  // does for it: the only program of the prefix that is busy meanwhile, as
+  // the test sleeps and the game waits.
+  auto cpuMs = [&launcher] {
+    const double own = launcher.CpuMs(), server = SystemServerCpuMs();
+    return own < 0 || server < 0 ? -1 : own + server;
+  };
+  const double before = cpuMs();
   ASSERT_GE(before, 0.0) << "the launcher's CPU time cannot be read";
-  Sleep(10000);
-  const double used = launcher.CpuMs() - before;
+  Sleep(kWatchWindowMs);
+  const double used = cpuMs() - before;
   // Forty wakeups' probes cost processor time in proportion to the machine's
-  // slowness (an emulated one is about ten times slower): the bound holds for
-  // an idle machine, whose trivial program runs in up to 0.1 s, and grows
-  // with a slower one's. A launcher that spins uses most of the 10 s.
-  const DWORD trivial = TrivialRunMs();
-  ASSERT_LT(trivial, 30000u) << "the trivial program did not run";
-  EXPECT_LT(used, 300.0 * std::max(1.0, trivial / 100.0))
-      << "CPU time in ms over 10 s of watching; a trivial program took " << trivial << " ms";
+  // slowness: 0.3 s for an idle machine, whose trivial program runs in up to
+  // 0.1 s, more for a slower one's, never more than the share of the window.
+  const double bound =
+      std::min(300.0 * std::max(1.0, trivial / 100.0), kWatchCpuShare * kWatchWindowMs);
+  RecordProperty("watching_cpu_ms", static_cast<int>(used));
+  RecordProperty("cpu_bound_ms", static_cast<int>(bound));
+  EXPECT_LT(used, bound) << "CPU time in ms over 10 s of watching; a trivial program took "
+                         << trivial << " ms";
   EXPECT_EQ(folder.GameStarts().size(), 1u);
   ASSERT_TRUE(TestGameAlive()) << "the game went before the grace period could be timed";
   ASSERT_TRUE(WaitForTestGame(false, 10000));
@@ -205,7 +226,7 @@ TEST(Residency, AGameInCWithOnlyThePresenceHeaderIsSeenUntilItEnds) {
   ExpectEndedByGracePeriodAfter(launcher, GetTickCount());
 }
 
-TEST(Residency, TheQuitToolWaitsOutAGracePeriodOrSaysThatItRanOut) {
+TEST(Residency, TheQuitToolSaysAGracePeriodOutlastsAShortWaitAndWaitsOutAFullOne) {
   GameFolder folder;
   Process launcher;
   const DWORD gone = RunGameFor(folder, &launcher, 2000);

@@ -1,12 +1,14 @@
 // Each scenario runs with a job of its own: every process it started, and
 // every process those started, ends with the scenario, also when a failed
 // ASSERT ended it half-way, so that the next scenario in the same prefix
-// starts clean.
+// starts clean. A scenario that leaves a process running fails, naming it: a
+// launcher that never ends, a tool that hangs, or a program nobody expected
+// would otherwise pass unseen.
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "tests/e2e/harness.h"
 
@@ -21,14 +23,22 @@ class ScenarioJob : public testing::EmptyTestEventListener {
     job_.reset(new Job);
     SetScenarioJob(job_.get());
   }
-  void OnTestEnd(const testing::TestInfo& test) override {
+  // Runs before the result is printed (listeners hear of a test's end in the
+  // reverse order), so a failure added here is the scenario's own.
+  void OnTestEnd(const testing::TestInfo&) override {
     SetScenarioJob(nullptr);
-    if (const DWORD left = job_->EndAll()) {
-      std::printf("%s.%s left %lu processes running: ended\n", test.test_suite_name(), test.name(),
-                  static_cast<unsigned long>(left));
+    // What the scenario ended itself (a launcher its Process terminated, a
+    // game told to stop) may take a moment to go, longer on a loaded machine.
+    if (!job_->WaitUntilEmpty(kGoingMs)) {
+      std::string names;
+      for (const std::string& name : job_->Running()) names += "\n  " + name;
+      job_->EndAll();
+      ADD_FAILURE() << "the scenario left processes running " << kGoingMs
+                    << " ms after its end (now ended):" << names;
     }
     job_.reset();
   }
+  static constexpr DWORD kGoingMs = 5000;
   std::unique_ptr<Job> job_;
 };
 
