@@ -490,6 +490,16 @@ int main() {
 
   ReportEvents();
 
+  // The launcher counts a semaphore that refuses it as held; the doctor says
+  // which of the two it is, as a support answer turns on it.
+  auto state = [](const char* name) {
+    if (!ProbePresence(name)) return L"not held";
+    HANDLE semaphore = OpenSemaphoreA(SYNCHRONIZE, FALSE, name);
+    if (semaphore == nullptr)
+      return L"held, but this account may not open it (a program with more rights made it)";
+    CloseHandle(semaphore);
+    return L"held";
+  };
   bool held = game.exists && ProbePresence(game.ansi);
   if (wait && game.exists && !held) {
     Say(L"waiting up to %lu s for the game's semaphore, checking every %lu ms",
@@ -504,12 +514,10 @@ int main() {
       Say(L"game's semaphore %ls: not held after %lu s", game.wide, kStartupTimeoutMs / 1000);
     }
   } else if (game.exists) {
-    Say(L"game's semaphore %ls: %ls", game.wide, held ? L"held" : L"not held");
+    Say(L"game's semaphore %ls: %ls", game.wide, state(game.ansi));
   }
-  if (companion.exists) {
-    Say(L"companion's semaphore %ls: %ls", companion.wide,
-        ProbePresence(companion.ansi) ? L"held" : L"not held");
-  }
+  if (companion.exists)
+    Say(L"companion's semaphore %ls: %ls", companion.wide, state(companion.ansi));
 
   ReportNearMisses();
   Say(held ? L"result: the launcher sees the game" : L"result: the launcher does not see the game");

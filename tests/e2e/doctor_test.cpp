@@ -17,9 +17,7 @@ namespace {
 
 // A launcher path in the temporary folder; the doctor does not need the file.
 std::string TempLauncher(const char* file) {
-  char temp[MAX_PATH + 1] = {};
-  GetTempPathA(MAX_PATH, temp);
-  return std::string(temp) + file;
+  return TempDir() + file;
 }
 
 int CountOf(const std::string& text, const std::string& part) {

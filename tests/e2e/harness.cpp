@@ -159,7 +159,14 @@ double SystemServerCpuMs() {
   });
 }
 
-Job::Job() : handle_(CreateJobObjectW(nullptr, nullptr)) {}
+// Closing the job ends what is left in it: a test program that CTest kills
+// for its time-out leaves no launcher in a message box, and no game, to spoil
+// the named objects of the lines after it in the same session.
+Job::Job() : handle_(CreateJobObjectW(nullptr, nullptr)) {
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  SetInformationJobObject(handle_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+}
 
 Job::~Job() {
   EndAll();
@@ -268,6 +275,13 @@ DWORD Job::EndAll() const {
   return running;
 }
 
+// Read in UTF-16: an account named in any script has such a temporary folder.
+std::string TempDir() {
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  return Utf8(temp);
+}
+
 void SetScenarioJob(const Job* job) {
   scenarioJob = job;
 }
@@ -276,11 +290,9 @@ GameFolder::GameFolder(const char* launcherName, bool withGame, std::size_t dirL
                        const char* folderName, const char* gameExe)
     : launcher_(launcherName) {
   static int counter = 0;
-  char temp[MAX_PATH + 1] = {};
-  GetTempPathA(MAX_PATH, temp);
-  char dir[MAX_PATH + 64];
-  std::snprintf(dir, sizeof dir, "%sq8e2e-%lu-%d", temp, GetCurrentProcessId(), ++counter);
-  dir_ = dir;
+  char dir[64];
+  std::snprintf(dir, sizeof dir, "q8e2e-%lu-%d", GetCurrentProcessId(), ++counter);
+  dir_ = TempDir() + dir;
   auto createLevel = [this](const std::string& name) {
     dir_ += name;
     CreateDirectoryW(Wide(dir_).c_str(), nullptr);

@@ -64,6 +64,9 @@ class Job {
 // a fresh one for each scenario (scenario_job.cpp), none elsewhere.
 void SetScenarioJob(const Job* job);
 
+// The temporary folder, with its final backslash, in UTF-8.
+std::string TempDir();
+
 // A launcher process started by the test.
 class Process {
  public:

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -18,7 +19,19 @@ class ScenarioJob : public testing::EmptyTestEventListener {
   // Under Wine the first program that needs the desktop starts the process
   // behind it: that must be this one, outside every job, not a launcher
   // showing its message box, whose job ends the desktop with its scenario.
-  void OnTestProgramStart(const testing::UnitTest&) override { GetDesktopWindow(); }
+  // Named objects are per session: a second run of the end-to-end tests in
+  // it (another shell's) would take this one's launchers and games for its
+  // own, so a test program waits for the one before it to end.
+  void OnTestProgramStart(const testing::UnitTest&) override {
+    GetDesktopWindow();
+    run_ = CreateMutexW(nullptr, FALSE, L"q8-e2e-run");
+    if (WaitForSingleObject(run_, 0) == WAIT_TIMEOUT) {
+      std::fprintf(stderr,
+                   "another run of the end-to-end tests is going on in this session: "
+                   "waiting for it to end\n");
+      WaitForSingleObject(run_, INFINITE);
+    }
+  }
   void OnTestStart(const testing::TestInfo&) override {
     job_.reset(new Job);
     SetScenarioJob(job_.get());
@@ -40,6 +53,7 @@ class ScenarioJob : public testing::EmptyTestEventListener {
   }
   static constexpr DWORD kGoingMs = 5000;
   std::unique_ptr<Job> job_;
+  HANDLE run_ = nullptr;  // held until the program ends
 };
 
 const bool kInstalled =
