@@ -158,10 +158,8 @@ else()
 endif()
 
 # The release bundle, made, signed with a throwaway CA and checked; its signed
-# launcher end to end; two clean builds giving the same Q8.exe; the size. The
-# bundle's three clean builds one after another are the run's longest chain:
-# it goes before the other niced tests.
-q8_test(release.bundle release COMMAND nice -n 10 bash tests/release/release_test.sh bundle)
+# launcher end to end; two clean builds giving the same Q8.exe; the size.
+q8_test(release.bundle release COMMAND ${niced} bash tests/release/release_test.sh bundle)
 set_tests_properties(release.bundle PROPERTIES FIXTURES_SETUP release)
 q8_test(release.signed-e2e "e2e;e2e-signed" COMMAND bash tests/release/release_test.sh e2e ${arch})
 set_tests_properties(release.signed-e2e PROPERTIES FIXTURES_REQUIRED "release;${arch};win32;wine;wine-${arch}")
