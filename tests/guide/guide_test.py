@@ -41,24 +41,30 @@ def blocks_of(language):
             for m in re.finditer(rf"^```{language}\n(.*?)^```$", guide, re.S | re.M)]
 
 
+def compiles(language, number, line, sample, commands):
+    """Writes the sample numbered number to build/guide and runs each command
+    on it (its path last), adding a failure for each that fails."""
+    source = os.path.join(work, f"sample{number}.{language}")
+    with open(source, "w", encoding="utf-8") as f:
+        f.write(sample)
+    for what, command in commands:
+        result = subprocess.run(command + [source], capture_output=True, text=True)
+        if result.returncode != 0:
+            failures.append(f"the sample at line {line} of {guide_path}, {what}:\n"
+                            f"{result.stdout}{result.stderr}")
+
+
 os.makedirs(work, exist_ok=True)
 subprocess.run(["cmake", f"-DQ8_ROOT={root}", f"-DOUTPUT={work}/q8_presence.h", "-P",
                 os.path.join(root, "cmake", "presence_header.cmake")], check=True)
 samples = blocks_of("c")
 for number, (line, sample) in enumerate(samples, 1):
-    source = os.path.join(work, f"sample{number}.c")
-    with open(source, "w", encoding="utf-8") as f:
-        f.write(sample)
-    for arch in ("i686", "x86_64"):
-        for compiler, language in (("gcc", "c"), ("g++", "c++")):
-            standard = "-std=c99" if language == "c" else "-std=c++17"
-            result = subprocess.run(
-                [f"{arch}-w64-mingw32-{compiler}", "-x", language, standard, "-Wall", "-Wextra",
-                 "-Werror", "-pedantic", f"-I{work}", "-c", source, "-o", os.devnull],
-                capture_output=True, text=True)
-            if result.returncode != 0:
-                failures.append(f"the sample at line {line} of {guide_path}, as {language} for "
-                                f"{arch}:\n{result.stderr}")
+    compiles("c", number, line, sample, [
+        (f"as {language} for {arch}",
+         [f"{arch}-w64-mingw32-{compiler}", "-x", language, standard, "-Wall", "-Wextra", "-Werror",
+          "-pedantic", f"-I{work}", "-c", "-o", os.devnull])
+        for arch in ("i686", "x86_64")
+        for compiler, language, standard in (("gcc", "c", "-std=c99"), ("g++", "c++", "-std=c++17"))])
 if not samples:
     failures.append("the guide has no C sample")
 print(f"guide: {len(samples)} C samples, each compiled as C99 and C++17 for i686 and x86-64")
@@ -68,19 +74,13 @@ print(f"guide: {len(samples)} C samples, each compiled as C99 and C++17 for i686
 # semaphore open. That warning (CS0414) alone is allowed.
 csharp = blocks_of("csharp")
 for number, (line, sample) in enumerate(csharp, 1):
-    source = os.path.join(work, f"sample{number}.cs")
-    with open(source, "w", encoding="utf-8") as f:
-        f.write(sample)
     try:
-        result = subprocess.run(["mcs", "-warnaserror+", "-nowarn:414",
-                                 "-out:" + os.path.join(work, f"sample{number}.exe"), source],
-                                capture_output=True, text=True)
+        compiles("cs", number, line, sample, [
+            ("in C#", ["mcs", "-warnaserror+", "-nowarn:414",
+                       "-out:" + os.path.join(work, f"sample{number}.exe")])])
     except FileNotFoundError:
         failures.append("no mcs to compile the C# sample with (scripts/setup.sh installs mono-mcs)")
         break
-    if result.returncode != 0:
-        failures.append(f"the C# sample at line {line} of {guide_path}:\n"
-                        f"{result.stdout}{result.stderr}")
 if not csharp:
     failures.append("the guide has no C# sample")
 print(f"guide: {len(csharp)} C# sample, compiled with mcs")
