@@ -11,7 +11,7 @@
 # the cores than there is.
 enable_testing()
 set(root ${CMAKE_SOURCE_DIR})
-set(niced nice -n 19)
+set(niced nice -n 10)
 
 # Adds the test NAME, run from the checkout, with LABELS (a list) and, after
 # COMMAND, the command.
