@@ -18,11 +18,18 @@ set(E2E_SCENARIOS
     Residency.AGameRestartedEightSecondsLaterKeepsTheLauncherResident:Binary.*:Launch.ASecondLauncherEndsAtOnceAndLaunchesNothing:Residency.AGameRunAsAdministratorIsSeenByTheLauncherThatStartedIt:Residency.ALauncherStartedBesideAGameRunAsAdministratorStartsNoSecondGame
     Residency.TheLauncherEndsAGracePeriodAfterTheGameExits:Residency.AGameInCWithOnlyThePresenceHeaderIsSeenUntilItEnds
     Hostile.AStormOfLaunchersLeavesExactlyOneResident:Hostile.AnInstanceEventNameTakenByAMutexKeepsTheLauncherQuiet:Launch.AMissingGameIsReportedInAMessageBox:Launch.HandsTheGameExactlyItsTail:Launch.NoArgumentsHandTheGameAnEmptyTail
-    Hostile.FoldersUpToThePathLimitWorkAndOneBytePastItFailsThroughTheMessageBox:Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning:Doctor.SeesTheRightSemaphoreAndNamesEachMistake:Doctor.WaitReportsWhenALateGameAppeared:Residency.TheQuitToolSaysAGracePeriodOutlastsAShortWaitAndWaitsOutAFullOne
+    Hostile.FoldersUpToThePathLimitWorkAndOneBytePastItFailsThroughTheMessageBox:Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning:Doctor.SeesTheRightSemaphoreAndNamesEachMistake:Doctor.WaitReportsWhenALateGameAppeared:Doctor.AloneInItsConsoleItWaitsForAKeyAndBesideACommandPromptItDoesNot:Residency.TheQuitToolSaysAGracePeriodOutlastsAShortWaitAndWaitsOutAFullOne
     AnyScript.TheGameStartsFromAnyFolderWithItsArgumentsAndTheBoxNamesItsTruePath:Doctor.InAnyScriptFolderShowsTheBytesAndFindsWhatTheLauncherFinds
+    Residency.AGameWhoseSemaphoreGrantsNothingKeepsTheLauncherAndAnotherStartsNoSecondGame
     # Under code page 932 too: a folder in any script, and the named objects
     # the launcher and its tools share.
     AnyScript.TheGameStartsFromAnyFolderWithItsArgumentsAndTheBoxNamesItsTruePath:Doctor.InAnyScriptFolderShowsTheBytesAndFindsWhatTheLauncherFinds:Launch.ASecondLauncherEndsAtOnceAndLaunchesNothing:Launch.HandsTheGameExactlyItsTail:Residency.TheQuitToolEndsAWatchingLauncherAndLeavesTheGameRunning@ja_JP.UTF-8)
+
+# Scenarios that Wine cannot show (it lets anyone wait on any semaphore): on a
+# Linux host they say so and are skipped, each on a line of its own; the
+# Windows job must pass them.
+set(E2E_WINDOWS_ONLY
+    Residency.AGameWhoseSemaphoreGrantsNothingKeepsTheLauncherAndAnotherStartsNoSecondGame)
 
 # A path as the test program sees it: on a Linux host, through Wine's Z: drive.
 function(q8_windows_path variable path)
@@ -49,8 +56,11 @@ function(q8_scenario_tests group arch program shipped needs)
   # Without the shipped file, a Windows host's x64 build leaves the checks of
   # the file to its x86 build.
   set(unchecked "")
+  set(skipped "")
   if(CMAKE_HOST_WIN32 AND arch STREQUAL "win64" AND NOT shipped)
     set(unchecked Binary)
+  elseif(NOT CMAKE_HOST_WIN32)
+    set(skipped ${E2E_WINDOWS_ONLY})
   endif()
   foreach(line ${E2E_SCENARIOS})
     math(EXPR index "${index} + 1")
@@ -101,12 +111,15 @@ function(q8_scenario_tests group arch program shipped needs)
     endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT 120 LABELS "e2e;${group}" ENVIRONMENT
                          "${environment}" FIXTURES_REQUIRED "${group};${needs}")
+    if(filter IN_LIST skipped)
+      set_tests_properties(${name} PROPERTIES SKIP_REGULAR_EXPRESSION "cannot show the denial here")
+    endif()
     list(APPEND names ${name})
   endforeach()
   add_test(NAME ${group}.begin COMMAND ${CMAKE_COMMAND} -E rm -rf ${results})
   add_test(NAME ${group}.every-scenario-passed
            COMMAND ${CMAKE_COMMAND} -DRESULTS=${results} -DSOURCES=${CMAKE_SOURCE_DIR}/tests/e2e
-                   -DUNCHECKED=${unchecked} -P ${CMAKE_SOURCE_DIR}/cmake/every_scenario_passed.cmake)
+                   "-DUNCHECKED=${unchecked}" "-DSKIPPED=${skipped}" -P ${CMAKE_SOURCE_DIR}/cmake/every_scenario_passed.cmake)
   set_tests_properties(${group}.begin PROPERTIES FIXTURES_SETUP ${group} LABELS "e2e;${group}")
   set_tests_properties(${group}.every-scenario-passed PROPERTIES FIXTURES_CLEANUP ${group}
                        LABELS "e2e;${group}")

@@ -18,6 +18,8 @@
 // --wait polls for the game's semaphore every 250 ms for up to 30 s, with the
 // launcher's own start-up wait, so it decides as the launcher does.
 //
+// Alone in its console (a double-click), it then waits for a key.
+//
 // Exit codes: 0 the game's semaphore is held; 1 it is not; 2 bad usage.
 // Text goes to a console in UTF-16 and to a pipe or file in UTF-8, so a pasted
 // report keeps the path, whatever its script.
@@ -404,9 +406,27 @@ int Usage() {
   return 2;
 }
 
-}  // namespace
+// Started by a double-click, the doctor is alone in a console window that the
+// system made for it and closes as it ends: what it said stays on screen until
+// a key is pressed, for the player to read or copy. From a command prompt,
+// which shares its console, or with its output going elsewhere, it ends at once.
+void KeepOnScreenIfAlone() {
+  DWORD processes[2], mode = 0, n = 0;
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (GetConsoleProcessList(processes, 2) != 1 || !GetConsoleMode(out, &mode) ||
+      !GetConsoleMode(in, &mode)) {
+    return;
+  }
+  Say(L"press a key to close this window");
+  FlushConsoleInputBuffer(in);
+  INPUT_RECORD record;
+  while (ReadConsoleInputW(in, &record, 1, &n) && n == 1 &&
+         !(record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown)) {
+  }
+}
 
-int main() {
+int Run() {
   out = GetStdHandle(STD_OUTPUT_HANDLE);
   wchar_t prefix[sizeof kPresencePrefix];
   for (size_t i = 0; i < sizeof kPresencePrefix; ++i) prefix[i] = kPresencePrefix[i];
@@ -522,4 +542,12 @@ int main() {
   ReportNearMisses();
   Say(held ? L"result: the launcher sees the game" : L"result: the launcher does not see the game");
   return held ? 0 : 1;
+}
+
+}  // namespace
+
+int main() {
+  const int code = Run();
+  KeepOnScreenIfAlone();
+  return code;
 }

@@ -26,7 +26,7 @@ constexpr DWORD kDefaultWaitSeconds = 60;
 // The longest wait whose milliseconds the 32-bit tick count still measures.
 constexpr DWORD kMaxWaitSeconds = 0xFFFFFFFFu / 1000;
 // Calm enough to cost nothing, short enough that an installer goes on within
-// a tenth of a second of the launcher's end.
+// two tenths of a second of the launcher's end (a poll, and one more below).
 constexpr DWORD kPollMs = 100;
 
 const wchar_t* SkipBlanks(const wchar_t* p) {

@@ -131,3 +131,21 @@ TEST(Doctor, InAnyScriptFolderShowsTheBytesAndFindsWhatTheLauncherFinds) {
   EXPECT_TRUE(launcher.Wait(5000, &code));
   EXPECT_EQ(code, 0u);
 }
+
+TEST(Doctor, AloneInItsConsoleItWaitsForAKeyAndBesideACommandPromptItDoesNot) {
+  const std::string doctor =
+      "\"" + BuildDir() + "Q8Doctor.exe\" \"" + TempLauncher("Q8.exe") + "\"";
+  DWORD code = 1234;
+  // From a command prompt, which shares its console: it ends when it is done.
+  Process prompt = StartInOwnConsole("cmd.exe /d /s /c \"" + doctor + "\"");
+  ASSERT_TRUE(prompt.started());
+  EXPECT_TRUE(prompt.Wait(20000, &code)) << "the doctor waited beside a command prompt";
+  EXPECT_EQ(code, 1u) << "the doctor's own exit code, through the prompt";
+  // Alone, as a double-click starts it: it waits, and a key ends it.
+  Process alone = StartInOwnConsole(doctor);
+  ASSERT_TRUE(alone.started());
+  EXPECT_FALSE(alone.Wait(3000, &code)) << "it ended without waiting for a key";
+  ASSERT_TRUE(PressKeyInConsoleOf(alone.id()));
+  EXPECT_TRUE(alone.Wait(10000, &code)) << "a key did not end it";
+  EXPECT_EQ(code, 1u);
+}

@@ -455,6 +455,43 @@ DWORD RunTool(const char* exe) {
   return ExitCode(info, 30000);
 }
 
+Process StartInOwnConsole(const std::string& commandLine) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!StartInJob(Wide(commandLine), nullptr, CREATE_NEW_CONSOLE, FALSE, &startup, nullptr, false,
+                  &info)) {
+    return Process();
+  }
+  CloseHandle(info.hThread);
+  return Process(info.hProcess, info.dwProcessId, commandLine);
+}
+
+bool PressKeyInConsoleOf(DWORD processId) {
+  // A process has one console: this one lets go of its own for a moment.
+  FreeConsole();
+  bool pressed = false;
+  if (AttachConsole(processId)) {
+    HANDLE in = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    INPUT_RECORD key[2] = {};
+    for (int i = 0; i < 2; ++i) {
+      key[i].EventType = KEY_EVENT;
+      key[i].Event.KeyEvent.bKeyDown = i == 0;
+      key[i].Event.KeyEvent.wRepeatCount = 1;
+      key[i].Event.KeyEvent.wVirtualKeyCode = VK_SPACE;
+      key[i].Event.KeyEvent.uChar.UnicodeChar = L' ';
+    }
+    DWORD written = 0;
+    pressed =
+        in != INVALID_HANDLE_VALUE && WriteConsoleInputW(in, key, 2, &written) && written == 2;
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+    FreeConsole();
+  }
+  AttachConsole(ATTACH_PARENT_PROCESS);
+  return pressed;
+}
+
 DWORD TrivialRunMs() {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;

@@ -161,6 +161,12 @@ DWORD RunTool(const char* exe, const std::string& arguments, std::string* output
 DWORD RunTool(const char* exe, const std::string& arguments, std::string* output, const char* cue,
               const std::function<void()>& atCue);
 
+// Starts a command line (UTF-8) in a console of its own, as Explorer starts a
+// console program on a double-click.
+Process StartInOwnConsole(const std::string& commandLine);
+// Presses a key in the console of the given process; true once it is pressed.
+bool PressKeyInConsoleOf(DWORD processId);
+
 // How long a trivial program takes from its start to its end, in ms, under
 // the load of the moment: a bound on something that should be immediate adds
 // it, so that it measures the launcher rather than the machine.

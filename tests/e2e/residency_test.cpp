@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "launcher/instance_guard/event_names.h"
 #include "tests/e2e/expect.h"
@@ -30,13 +31,13 @@ DWORD RunGameFor(const GameFolder& folder, Process* launcher, long runMs) {
   return GetTickCount();
 }
 
-// Holds a presence semaphore as a game run as administrator holds it, seen by
-// a program that is not elevated: everyone is refused the right to change it,
-// and so full access, but may wait on it.
-Handle HoldAsAdministrator(const char* name) {
+// Holds a presence semaphore made with the descriptor given in SDDL, as a game
+// run as administrator holds it, seen by a program that is not elevated: the
+// system must refuse that program full access.
+Handle HoldWithDescriptor(const char* name, const char* sddl) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
-          "D:(D;;0x2;;;WD)(A;;0x1F0003;;;WD)", SDDL_REVISION_1, &descriptor, nullptr)) {
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
+                                                            nullptr)) {
     return Handle();
   }
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
@@ -46,6 +47,12 @@ Handle HoldAsAdministrator(const char* name) {
   EXPECT_EQ(all.get(), nullptr) << "the system must refuse full access";
   return semaphore;
 }
+
+// Everyone is refused the right to change it, but may wait on it.
+constexpr char kRefusesChange[] = "D:(D;;0x2;;;WD)(A;;0x1F0003;;;WD)";
+// Nobody may do anything, not even wait: what a game run as administrator
+// makes with its default descriptor is to a launcher that is not.
+constexpr char kGrantsNothing[] = "D:";
 
 // The quit tool answers once the launcher has let go of its events and one
 // more poll has passed; its process is gone by then, but for a machine under
@@ -213,6 +220,48 @@ bool WaitForSemaphore(const char* name, bool present, DWORD timeoutMs) {
   }
 }
 
+// The access entries of a descriptor in SDDL ("(A;;...)(A;;...)"), without
+// the list's flags; "" when there is no list or it cannot be read.
+std::string AccessEntries(PSECURITY_DESCRIPTOR descriptor) {
+  char* text = nullptr;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    return "";
+  }
+  std::string sddl = text;
+  LocalFree(text);
+  return sddl.find('(') == std::string::npos ? "" : sddl.substr(sddl.find('('));
+}
+
+// Those of the named semaphore, and those that this program's token gives
+// what it makes without a descriptor.
+std::string AccessEntriesOf(const char* name) {
+  Handle semaphore(OpenSemaphoreA(READ_CONTROL, FALSE, name));
+  DWORD size = 0;
+  GetKernelObjectSecurity(semaphore.get(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+  std::vector<char> descriptor(size + 1);
+  if (!semaphore || !GetKernelObjectSecurity(semaphore.get(), DACL_SECURITY_INFORMATION,
+                                             descriptor.data(), size, &size)) {
+    return "";
+  }
+  return AccessEntries(descriptor.data());
+}
+
+std::string DefaultAccessEntries() {
+  HANDLE token = nullptr;
+  DWORD defaults[256], size = 0;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+  const BOOL read = GetTokenInformation(token, TokenDefaultDacl, defaults, sizeof defaults, &size);
+  CloseHandle(token);
+  SECURITY_DESCRIPTOR descriptor;
+  if (!read || !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorDacl(
+          &descriptor, TRUE, reinterpret_cast<TOKEN_DEFAULT_DACL*>(defaults)->DefaultDacl, FALSE)) {
+    return "";
+  }
+  return AccessEntries(&descriptor);
+}
+
 }  // namespace
 
 TEST(Residency, AGameInCWithOnlyThePresenceHeaderIsSeenUntilItEnds) {
@@ -221,6 +270,11 @@ TEST(Residency, AGameInCWithOnlyThePresenceHeaderIsSeenUntilItEnds) {
   GameFolder folder("Q8.exe", true, 0, nullptr, "CPresenceGame.exe");
   Process launcher = folder.StartLauncher();
   ASSERT_TRUE(WaitForSemaphore(kGamePresence, true, 10000)) << "the game never announced";
+  // The default descriptor, and everyone may wait on it: a launcher that is
+  // not elevated sees the game run as administrator.
+  const std::string defaults = DefaultAccessEntries();
+  EXPECT_NE(defaults, "");
+  EXPECT_EQ(AccessEntriesOf(kGamePresence), defaults + "(A;;0x100000;;;WD)");
   ASSERT_TRUE(WaitForSemaphore(kGamePresence, false, 10000));
   EXPECT_TRUE(launcher.Running()) << "the launcher stays while the game runs";
   ExpectEndedByGracePeriodAfter(launcher, GetTickCount());
@@ -257,14 +311,14 @@ TEST(Residency, AGameRunAsAdministratorIsSeenByTheLauncherThatStartedIt) {
   folder.ConfigureGame(-1, -1, 60000);
   Process launcher = folder.StartLauncher();
   ASSERT_TRUE(WaitForTestGame(true, 10000));
-  Handle presence = HoldAsAdministrator(kGamePresence);
+  Handle presence = HoldWithDescriptor(kGamePresence, kRefusesChange);
   ASSERT_NE(presence.get(), nullptr);
   ExpectResidentThenEndedByTheWaitingQuitTool(launcher);
   EXPECT_TRUE(TestGameAlive());
 }
 
 TEST(Residency, ALauncherStartedBesideAGameRunAsAdministratorStartsNoSecondGame) {
-  Handle presence = HoldAsAdministrator(kGamePresence);
+  Handle presence = HoldWithDescriptor(kGamePresence, kRefusesChange);
   ASSERT_NE(presence.get(), nullptr);
   GameFolder folder;
   folder.ConfigureGame(-1, -1, 60000);
@@ -272,5 +326,31 @@ TEST(Residency, ALauncherStartedBesideAGameRunAsAdministratorStartsNoSecondGame)
   Process launcher = folder.StartLauncher("", false, &job);
   ExpectResidentThenEndedByTheWaitingQuitTool(launcher);
   // It has ended: whatever it started is counted.
+  EXPECT_EQ(job.ProcessesEver(), 1u) << "the launcher alone, no second game";
+}
+
+TEST(Residency, AGameWhoseSemaphoreGrantsNothingKeepsTheLauncherAndAnotherStartsNoSecondGame) {
+  {
+    Handle held = HoldWithDescriptor(kGamePresence, kGrantsNothing);
+    ASSERT_NE(held.get(), nullptr);
+    Handle opened(OpenSemaphoreA(SYNCHRONIZE, FALSE, kGamePresence));
+    const DWORD error = GetLastError();
+    if (opened != nullptr) {
+      GTEST_SKIP() << "this system lets anyone wait on a semaphore whose descriptor grants "
+                      "nothing (Wine does): the scenario cannot show the denial here";
+    }
+    ASSERT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  }
+  GameFolder folder;
+  folder.ConfigureGame(-1, -1, 60000);
+  Process launcher = folder.StartLauncher();
+  ASSERT_TRUE(WaitForTestGame(true, 10000));
+  Handle presence = HoldWithDescriptor(kGamePresence, kGrantsNothing);
+  ASSERT_NE(presence.get(), nullptr);
+  ExpectResidentThenEndedByTheWaitingQuitTool(launcher);
+  // The game runs on: a launcher started now starts none and watches it.
+  Job job;
+  Process another = folder.StartLauncher("", false, &job);
+  ExpectResidentThenEndedByTheWaitingQuitTool(another);
   EXPECT_EQ(job.ProcessesEver(), 1u) << "the launcher alone, no second game";
 }
