@@ -23,9 +23,12 @@
 
 namespace {
 
+// In the long form ("\\?\"): a game at the end of a folder of the longest
+// length the launcher takes has a file name's room left, not a longer one's.
 FILE* OpenBesideMe(const wchar_t* file, const wchar_t* mode) {
-  wchar_t path[2 * MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  wchar_t path[2 * MAX_PATH] = L"\\\\?\\";
+  const DWORD n = GetModuleFileNameW(nullptr, path + 4, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
   wchar_t* slash = std::wcsrchr(path, L'\\');
   if (slash != nullptr) slash[1] = L'\0';
   std::wcscat(path, file);

@@ -79,12 +79,12 @@ bool Process::Running() const {
   return WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT;
 }
 
-namespace {
-
 bool UnderWine() {
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
+
+namespace {
 
 // Whether the Linux process whose /proc folder is dir belongs to this Wine
 // prefix: tests run side by side in prefixes of their own, where the same
@@ -276,6 +276,13 @@ DWORD Job::EndAll() const {
 }
 
 // Read in UTF-16: an account named in any script has such a temporary folder.
+std::wstring LongPath(const std::string& path) {
+  const std::wstring wide = Wide(path);
+  if (wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  if (wide.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + wide.substr(2);
+  return L"\\\\?\\" + wide;
+}
+
 std::string TempDir() {
   wchar_t temp[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH + 1, temp);
@@ -295,7 +302,7 @@ GameFolder::GameFolder(const char* launcherName, bool withGame, std::size_t dirL
   dir_ = TempDir() + dir;
   auto createLevel = [this](const std::string& name) {
     dir_ += name;
-    CreateDirectoryW(Wide(dir_).c_str(), nullptr);
+    CreateDirectoryW(LongPath(dir_).c_str(), nullptr);
     created_.push_back(dir_);
   };
   createLevel("");
@@ -305,25 +312,25 @@ GameFolder::GameFolder(const char* launcherName, bool withGame, std::size_t dirL
   }
   if (folderName != nullptr) createLevel(std::string("\\") + folderName);
   dir_ += "\\";
-  CopyFileW(Wide(LauncherExe()).c_str(), Wide(Path(launcherName)).c_str(), FALSE);
+  CopyFileW(LongPath(LauncherExe()).c_str(), LongPath(Path(launcherName)).c_str(), FALSE);
   if (withGame) {
-    CopyFileW(Wide(BuildDir() + gameExe).c_str(), Wide(Path("Q8Main.EXE")).c_str(), FALSE);
+    CopyFileW(LongPath(BuildDir() + gameExe).c_str(), LongPath(Path("Q8Main.EXE")).c_str(), FALSE);
   }
 }
 
 GameFolder::~GameFolder() {
   StopTestGames();
   for (const char* file : {launcher_.c_str(), "Q8Main.EXE", "testgame.cfg", "starts.log"}) {
-    DeleteFileW(Wide(Path(file)).c_str());
+    DeleteFileW(LongPath(Path(file)).c_str());
   }
-  for (const std::string& file : extra_) DeleteFileW(Wide(Path(file.c_str())).c_str());
+  for (const std::string& file : extra_) DeleteFileW(LongPath(Path(file.c_str())).c_str());
   for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
-    RemoveDirectoryW(Wide(*it).c_str());
+    RemoveDirectoryW(LongPath(*it).c_str());
   }
 }
 
 void GameFolder::ConfigureGame(long announceMs, long holdMs, long lifeMs) const {
-  if (FILE* cfg = _wfopen(Wide(Path("testgame.cfg")).c_str(), L"w")) {
+  if (FILE* cfg = _wfopen(LongPath(Path("testgame.cfg")).c_str(), L"w")) {
     std::fprintf(cfg, "%ld %ld %ld\n", announceMs, holdMs, lifeMs);
     std::fclose(cfg);
   }
@@ -331,7 +338,7 @@ void GameFolder::ConfigureGame(long announceMs, long holdMs, long lifeMs) const 
 
 std::vector<std::string> GameFolder::GameStarts() const {
   std::vector<std::string> starts;
-  FILE* log = _wfopen(Wide(Path("starts.log")).c_str(), L"rb");
+  FILE* log = _wfopen(LongPath(Path("starts.log")).c_str(), L"rb");
   if (log == nullptr) return starts;
   std::string text;
   char buffer[4096];
@@ -354,7 +361,7 @@ Process GameFolder::StartGame() const {
 }
 
 Process GameFolder::StartCopy(const char* builtExe, const std::string& file) {
-  CopyFileW(Wide(BuildDir() + builtExe).c_str(), Wide(Path(file.c_str())).c_str(), FALSE);
+  CopyFileW(LongPath(BuildDir() + builtExe).c_str(), LongPath(Path(file.c_str())).c_str(), FALSE);
   extra_.push_back(file);
   return Start(file, "", false);
 }

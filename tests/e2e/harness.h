@@ -64,6 +64,13 @@ class Job {
 // a fresh one for each scenario (scenario_job.cpp), none elsewhere.
 void SetScenarioJob(const Job* job);
 
+// Whether this runs under Wine rather than Windows.
+bool UnderWine();
+
+// A full path (UTF-8) in the wide form that works past MAX_PATH ("\\?\C:\..."):
+// the scenarios' folders may be longer than Windows lets plain paths be.
+std::wstring LongPath(const std::string& path);
+
 // The temporary folder, with its final backslash, in UTF-8.
 std::string TempDir();
 
