@@ -275,7 +275,6 @@ DWORD Job::EndAll() const {
   return running;
 }
 
-// Read in UTF-16: an account named in any script has such a temporary folder.
 std::wstring LongPath(const std::string& path) {
   const std::wstring wide = Wide(path);
   if (wide.rfind(L"\\\\?\\", 0) == 0) return wide;
@@ -283,6 +282,7 @@ std::wstring LongPath(const std::string& path) {
   return L"\\\\?\\" + wide;
 }
 
+// Read in UTF-16: an account named in any script has such a temporary folder.
 std::string TempDir() {
   wchar_t temp[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH + 1, temp);
