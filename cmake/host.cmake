@@ -18,6 +18,7 @@ target_compile_options(q8_fake_platform PRIVATE -O2)
 
 add_executable(q8_host_tests
     tests/presence_test.cpp
+    tests/presence_header_calls.cpp
     tests/instance_guard_test.cpp
     tests/launch_test.cpp
     tests/watch_test.cpp

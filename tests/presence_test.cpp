@@ -5,9 +5,13 @@
 
 #include "launcher/presence/announce.h"
 #include "launcher/presence/presence.h"
-#include "q8_presence.h"  // generated; <windows.h> is tests/fake_windows/windows.h
+#include "tests/fake_windows/windows.h"
 #include "tests/naming_oracle.h"
 #include "tests/scenario.h"
+
+// q8_presence.h's Q8PresenceBegin and Q8PresenceEnd (presence_header_calls.cpp).
+HANDLE HeaderPresenceBegin();
+void HeaderPresenceEnd(HANDLE presence);
 
 namespace {
 
@@ -43,11 +47,11 @@ std::string Announced(const std::string& path, bool unterminated = false) {
   fake::SetUnterminatedTruncation(unterminated);
   fake::SetModulePath(path);
   fake_windows::created.clear();
-  HANDLE presence = Q8PresenceBegin();
+  HANDLE presence = HeaderPresenceBegin();
   const std::string name = fake_windows::created.empty() ? "" : fake_windows::created.back();
   EXPECT_EQ(presence != nullptr, !name.empty());
   EXPECT_LE(fake_windows::created.size(), 1u);
-  Q8PresenceEnd(presence);
+  HeaderPresenceEnd(presence);
   EXPECT_EQ(fake_windows::open, 0);
   return name;
 }
@@ -273,6 +277,6 @@ TEST(PresenceHeader, EveryPathLengthMatchesTheRuleAndAFailedPathCreatesNothing) 
   fake::Reset();
   fake::FailModulePath();
   fake_windows::created.clear();
-  EXPECT_EQ(Q8PresenceBegin(), nullptr);
+  EXPECT_EQ(HeaderPresenceBegin(), nullptr);
   EXPECT_TRUE(fake_windows::created.empty());
 }
