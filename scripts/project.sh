@@ -27,7 +27,7 @@ Q8_CLANG_VERSION="$(sed -n 's/.*"CMAKE_CXX_COMPILER": "clang++-\([0-9]*\)".*/\1/
 # (0 makes a host that can behave as one that cannot). Some kernels run only
 # 64-bit programs: the probe then gets "Exec format error", as 32-bit Wine
 # would. Exports Q8_RUN_32BIT (1 or 0) for the tests and scripts run later,
-# and, where the probe failed, Q8_NO_32BIT with what it found.
+# and, where it is 0, Q8_NO_32BIT with why.
 host_runs_32bit() {
   if [ -z "${Q8_RUN_32BIT:-}" ]; then
     local probe
@@ -48,7 +48,9 @@ host_runs_32bit() {
     rm -f "$probe"
     export Q8_RUN_32BIT Q8_NO_32BIT
   fi
-  [ "$Q8_RUN_32BIT" = 1 ]
+  [ "$Q8_RUN_32BIT" = 1 ] && return
+  export Q8_NO_32BIT="${Q8_NO_32BIT:-Q8_RUN_32BIT=0}"
+  return 1
 }
 
 # The build Wine runs here, once what setup installs is there: win32, which
@@ -60,7 +62,7 @@ run_arch() {
   if [ -z "${Q8_RUN_ARCH:-}" ]; then
     Q8_RUN_ARCH=win64 Q8_RUN_WHY=""
     if ! host_runs_32bit; then
-      Q8_RUN_WHY="${Q8_NO_32BIT:-Q8_RUN_32BIT=0}"
+      Q8_RUN_WHY="$Q8_NO_32BIT"
     elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
       # Its loader is the one 32-bit program 32-bit Wine always runs.
       Q8_RUN_WHY="32-bit Wine is not installed or does not start"

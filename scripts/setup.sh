@@ -33,7 +33,7 @@ wine32=()
 if host_runs_32bit; then
   wine32=(wine32:i386)
 elif [ "${1:-}" != --print-packages ]; then
-  echo "setup: ${Q8_NO_32BIT:-Q8_RUN_32BIT=0}: no i386 packages"
+  echo "setup: $Q8_NO_32BIT: no i386 packages"
 fi
 if [ "${1:-}" = --print-packages ]; then
   printf '%s\n' "${packages[@]}" "${wine32[@]}"
